@@ -122,6 +122,9 @@ public:
 
     // Used by fields and data-aware controls.
     QVariant rowValue(int fieldIndex) const;
+    // The value in another row (1-based like recNo, among the rows that pass
+    // the filter) without moving there: what a grid paints. Null out of range.
+    QVariant valueAt(int recNo, int fieldIndex) const;
     void setRowValue(int fieldIndex, const QVariant& value);
     void updateRecord(); // asks bound controls to push pending edits
 
