@@ -1,0 +1,89 @@
+#include "archiver/ArchiveReader.h"
+
+#include "archiver/Posix.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <cctype>
+
+namespace rar {
+
+ArchiveReader::ArchiveReader(const QString& path) : archive_(archive_read_new()), path_(path) {
+    if (!archive_)
+        throw Failure("out of memory");
+    archive_read_support_format_rar(archive_);
+    archive_read_support_format_rar5(archive_);
+    archive_read_set_options(archive_, "rar:hdrcharset=CP936");
+    if (archive_read_open_filename(archive_, encodePath(path).constData(), 1 << 16) != ARCHIVE_OK) {
+        const QString message = failure("cannot open archive " + path);
+        archive_read_free(archive_);
+        throw Failure(message);
+    }
+}
+
+ArchiveReader::~ArchiveReader() {
+    archive_read_free(archive_);
+}
+
+bool ArchiveReader::next(ArchiveEntry& entry) {
+    warning_.clear();
+    struct archive_entry* e = nullptr;
+    const int r = archive_read_next_header(archive_, &e);
+    if (r == ARCHIVE_EOF)
+        return false;
+    if (r < ARCHIVE_WARN)
+        throw Failure(failure("damaged archive " + path_));
+    if (r == ARCHIVE_WARN)
+        warning_ = failure(path_);
+
+    const char* utf8 = archive_entry_pathname_utf8(e);
+    const char* raw = archive_entry_pathname(e);
+    entry.name = utf8 ? QByteArray(utf8) : QByteArray(raw ? raw : "");
+    const auto type = archive_entry_filetype(e);
+    if (archive_entry_hardlink(e) || archive_entry_symlink(e) || type == AE_IFLNK)
+        entry.kind = ArchiveEntry::link;
+    else if (type == AE_IFDIR)
+        entry.kind = ArchiveEntry::folder;
+    else if (type == AE_IFREG)
+        entry.kind = ArchiveEntry::file;
+    else
+        entry.kind = ArchiveEntry::other;
+    entry.sizeKnown = archive_entry_size_is_set(e) != 0;
+    entry.size = entry.sizeKnown ? std::uint64_t(archive_entry_size(e)) : 0;
+    entry.mtime = archive_entry_mtime_is_set(e) ? archive_entry_mtime(e) : 0;
+    entry.mtimeNanoseconds = archive_entry_mtime_is_set(e) ? archive_entry_mtime_nsec(e) : 0;
+    entry.mode = std::uint32_t(archive_entry_mode(e));
+    return true;
+}
+
+std::size_t ArchiveReader::read(char* buffer, std::size_t capacity) {
+    const la_ssize_t n = archive_read_data(archive_, buffer, capacity);
+    if (n < 0)
+        throw Failure(failure("damaged data in " + path_));
+    return std::size_t(n);
+}
+
+QString ArchiveReader::failure(const QString& what) const {
+    const char* text = archive_error_string(archive_);
+    return text ? what + ": " + QString::fromUtf8(text) : what;
+}
+
+std::optional<QList<QByteArray>> safeParts(const QByteArray& name) {
+    if (name.startsWith('/') || name.startsWith('\\'))
+        return std::nullopt;
+    if (name.size() >= 2 && name.at(1) == ':' &&
+        std::isalpha(static_cast<unsigned char>(name.at(0))))
+        return std::nullopt;
+    QByteArray unified = name;
+    unified.replace('\\', '/');
+    QList<QByteArray> parts;
+    for (const QByteArray& part : unified.split('/')) {
+        if (part == "..")
+            return std::nullopt;
+        if (!part.isEmpty() && part != ".")
+            parts.append(part);
+    }
+    return parts;
+}
+
+} // namespace rar

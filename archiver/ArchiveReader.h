@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+struct archive;
+
+namespace rar {
+
+// One entry of an archive as the reader hands it over.
+struct ArchiveEntry {
+    enum Kind { file, folder, link, other };
+    QByteArray name; // UTF-8, as stored
+    Kind kind = other;
+    std::uint64_t size = 0;
+    bool sizeKnown = false;
+    std::int64_t mtime = 0;
+    std::int64_t mtimeNanoseconds = 0;
+    std::uint32_t mode = 0;
+};
+
+// Reads RAR 4.x and RAR 5.0 archives (libarchive). Names that an archive
+// keeps in its OEM code page, not in Unicode, are read as code page 936.
+class ArchiveReader {
+public:
+    explicit ArchiveReader(const QString& path);
+    ~ArchiveReader();
+    ArchiveReader(const ArchiveReader&) = delete;
+    ArchiveReader& operator=(const ArchiveReader&) = delete;
+
+    // The next entry; false at the end. Throws when the archive cannot be read
+    // further. A problem the reader could step over is left in warning().
+    bool next(ArchiveEntry& entry);
+    QString warning() const { return warning_; }
+    // Up to `capacity` bytes of the current entry's data; 0 at its end. Throws
+    // on damaged data (a CRC error among them).
+    std::size_t read(char* buffer, std::size_t capacity);
+
+private:
+    QString failure(const QString& what) const;
+
+    struct archive* archive_;
+    QString path_;
+    QString warning_;
+};
+
+// The folders and file name of an entry name, split at "/" and "\" with empty
+// and "." parts left out; nothing when the name is absolute (a leading
+// separator or a drive letter) or climbs with "..".
+std::optional<QList<QByteArray>> safeParts(const QByteArray& name);
+
+} // namespace rar

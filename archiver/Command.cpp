@@ -1,0 +1,57 @@
+#include "archiver/Command.h"
+
+#include "archiver/Extract.h"
+#include "archiver/Pack.h"
+#include "archiver/Posix.h"
+#include "archiver/Report.h"
+
+#include "framework/core/Drives.h"
+
+#include <cstdio>
+
+namespace rar {
+
+namespace {
+
+const char usage[] = R"(usage: rar x -o- ARCHIVE DEST
+       rar a -df NAME FOLDER
+
+  x -o-   extract ARCHIVE (RAR 4.x or RAR 5.0) into the folder DEST with the
+          paths stored in it; files that exist are kept, entries that would
+          land outside DEST and links are skipped
+  a -df   pack FOLDER into the RAR 5.0 archive NAME.rar (".rar" is added
+          unless NAME ends in it), with stored entries named by FOLDER's path
+          below its drive root; then delete the packed files and folders
+          below FOLDER (FOLDER itself stays)
+
+Paths may be given in Windows form (e:\考生文件夹); a drive X: is the folder
+named by MORVEL_DRIVE_X. Arguments are split at blanks, so a path cannot
+contain a blank.
+Exit codes: 0 done, 1 done with warnings, 2 failed, 7 wrong command line.
+)";
+
+QString archiveName(const QString& name) {
+    const QString path = fw::hostPath(name);
+    return path.endsWith(".rar", Qt::CaseInsensitive) ? path : path + ".rar";
+}
+
+} // namespace
+
+int run(const QStringList& arguments) {
+    if (arguments.size() == 4 && arguments[0] == "x" && arguments[1] == "-o-")
+        return extract(fw::hostPath(arguments[2]), fw::hostPath(arguments[3]));
+    if (arguments.size() == 4 && arguments[0] == "a" && arguments[1] == "-df") {
+        try {
+            const QByteArray prefix = entryPrefix(arguments[3]);
+            return pack(archiveName(arguments[2]), fw::hostPath(arguments[3]), prefix);
+        } catch (const Failure& failure) {
+            Report report;
+            report.error(failure.message());
+            return report.exitCode();
+        }
+    }
+    std::fputs(usage, stderr);
+    return usageError;
+}
+
+} // namespace rar

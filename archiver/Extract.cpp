@@ -1,0 +1,142 @@
+#include "archiver/Extract.h"
+
+#include "archiver/ArchiveReader.h"
+#include "archiver/Posix.h"
+#include "archiver/Report.h"
+
+#include <QDir>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace rar {
+
+namespace {
+
+class Extraction {
+public:
+    Extraction(const QString& archivePath, const QString& destination)
+        : reader_(archivePath), destination_(destination) {
+        root_ = Fd(::open(encodePath(destination).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!root_.valid())
+            throw Failure(systemError("cannot open folder " + destination));
+    }
+
+    void run(Report& report) {
+        ArchiveEntry entry;
+        try {
+            while (reader_.next(entry)) {
+                if (!reader_.warning().isEmpty())
+                    report.warning(reader_.warning());
+                extractEntry(entry, report);
+            }
+        } catch (const Failure& damaged) {
+            report.error(damaged.message());
+        }
+    }
+
+private:
+    void extractEntry(const ArchiveEntry& entry, Report& report) {
+        const QString name = QString::fromUtf8(entry.name);
+        const auto parts = safeParts(entry.name);
+        if (!parts)
+            return report.warning("skipped " + name + ": it lies outside the destination");
+        if (entry.kind == ArchiveEntry::link)
+            return report.warning("skipped " + name + ": links are not extracted");
+        if (entry.kind == ArchiveEntry::other)
+            return report.warning("skipped " + name + ": not a file or a folder");
+        if (parts->isEmpty())
+            return;
+        try {
+            if (entry.kind == ArchiveEntry::folder)
+                openFolders(*parts);
+            else
+                extractFile(*parts, entry, report);
+        } catch (const Failure& failed) {
+            // Whether the reader can go on after damaged data, its next
+            // header tells.
+            report.error(name + ": " + failed.message());
+        }
+    }
+
+    // Opens (creating them as needed) the folders `parts` below the
+    // destination, never following a link.
+    Fd openFolders(const QList<QByteArray>& parts) {
+        Fd dir(::dup(root_.get()));
+        if (!dir.valid())
+            throw Failure(systemError("cannot open " + destination_));
+        for (const QByteArray& part : parts) {
+            if (::mkdirat(dir.get(), part.constData(), 0777) != 0 && errno != EEXIST)
+                throw Failure(systemError("cannot create folder " + decodePath(part)));
+            Fd sub(::openat(dir.get(), part.constData(),
+                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (!sub.valid())
+                throw Failure(systemError("cannot enter folder " + decodePath(part)));
+            dir = std::move(sub);
+        }
+        return dir;
+    }
+
+    void extractFile(const QList<QByteArray>& parts, const ArchiveEntry& entry, Report& report) {
+        const Fd dir = openFolders(parts.first(parts.size() - 1));
+        const QByteArray& fileName = parts.last();
+        Fd out(::openat(dir.get(), fileName.constData(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (!out.valid()) {
+            if (errno == EEXIST)
+                return; // -o-: what is there stays
+            throw Failure(systemError("cannot create file"));
+        }
+        try {
+            copyData(out.get(), QString::fromUtf8(entry.name));
+            const struct timespec times[2] = {{0, UTIME_OMIT},
+                                              {time_t(entry.mtime), long(entry.mtimeNanoseconds)}};
+            if (::futimens(out.get(), times) != 0)
+                report.warning(systemError(QString::fromUtf8(entry.name) +
+                                           ": cannot set the modification time"));
+            out.close("cannot write file");
+        } catch (...) {
+            ::unlinkat(dir.get(), fileName.constData(), 0); // no half files left behind
+            throw;
+        }
+    }
+
+    void copyData(int out, const QString& name) {
+        std::vector<char> buffer(1 << 16);
+        for (;;) {
+            const std::size_t got = reader_.read(buffer.data(), buffer.size());
+            if (got == 0)
+                return;
+            writeAll(out, buffer.data(), got, "cannot write " + name);
+        }
+    }
+
+    ArchiveReader reader_;
+    QString destination_;
+    Fd root_;
+};
+
+} // namespace
+
+int extract(const QString& archivePath, const QString& destination) {
+    Report report;
+    try {
+        struct stat st;
+        if (::stat(encodePath(archivePath).constData(), &st) != 0)
+            throw Failure(systemError("cannot open archive " + archivePath));
+        if (st.st_size == 0)
+            throw Failure("archive " + archivePath + " is empty");
+        if (!QDir().mkpath(destination))
+            throw Failure("cannot create folder " + destination);
+        Extraction extraction(archivePath, destination);
+        extraction.run(report);
+    } catch (const Failure& failure) {
+        report.error(failure.message());
+    }
+    return report.exitCode();
+}
+
+} // namespace rar

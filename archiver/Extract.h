@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace rar {
+
+// "x -o- ARCHIVE DEST": extracts every file and folder of the archive with
+// the paths stored in it into DEST (created when missing). A file that exists
+// is never replaced; an entry that is absolute, climbs out with "..", runs
+// through a link, or is a link itself is skipped and reported. A damaged
+// archive gives what could be read before the damage; a file whose data is
+// damaged is removed again. Returns the exit code.
+int extract(const QString& archivePath, const QString& destination);
+
+} // namespace rar
