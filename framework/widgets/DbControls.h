@@ -38,7 +38,12 @@ public:
     }
     QString dataField() const { return m_field; }
     bool canRead() const;   // dataset open with a current row and the field exists
+    bool canWrite() const;  // canRead, and the field is not read-only
+    bool editing() const;   // the dataset is in Edit or Insert state
     QVariant value() const; // the field's value, null when it can't be read
+    QString text() const;   // the value as a control shows it
+    // Puts the dataset into editing (when there is a row to edit).
+    void edit();
     // Puts the dataset into editing if needed and writes the field.
     void write(const QVariant& value);
 
@@ -53,6 +58,7 @@ private:
     QPointer<Dataset> m_bound;
     QString m_field;
     QVector<QMetaObject::Connection> m_connections;
+    QMetaObject::Connection m_sourceConnection;
 };
 
 // Read-only grid over a data source: whole-row selection, given columns.
@@ -90,16 +96,21 @@ public:
     void setMaxLengthInGbkBytes(bool on) { m_gbkBytes = on; }
     bool maxLengthInGbkBytes() const { return m_gbkBytes; }
 
+signals:
+    void exited(); // the edit lost the focus (after its text was written)
+
 protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    void show();
+    void showField();
+    void edited();
     void writeBack();
     DataLink m_link;
     bool m_gbkBytes = false;
     bool m_dirty = false;
     bool m_showing = false;
+    QString m_shown; // the field's text when last shown
 };
 
 // Multi-line edit on a field (read-only or not).
@@ -115,11 +126,13 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    void show();
+    void showField();
+    void edited();
     void writeBack();
     DataLink m_link;
     bool m_dirty = false;
     bool m_showing = false;
+    QString m_shown; // the field's text when last shown
 };
 
 // Radio buttons for the values of a field: item texts, and stored values
@@ -145,7 +158,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void show();
+    void showField();
+    void clicked(int index);
+    bool leaves(QFocusEvent* event) const;
     DataLink m_link;
     QStringList m_items, m_values;
     QVector<QRadioButton*> m_buttons;
@@ -162,6 +177,7 @@ public:
     void setDataField(const QString& f) { m_link.setDataField(f); }
 
 private:
+    void showField();
     DataLink m_link;
 };
 
@@ -175,6 +191,9 @@ public:
     void setDataSource(DataSource* source);
     DataSource* dataSource() const { return m_link.dataSource(); }
     QToolButton* button(Button which) const { return m_buttons[which]; }
+    // Hints by button kind in the framework's fixed order: first, prior,
+    // next, last, insert, delete, edit, post, cancel, refresh (the kinds not
+    // shown take their entries too); an empty entry keeps the default hint.
     void setHints(const QStringList& hints);
     void click(Button which); // as a click on that button (through the guard)
 

@@ -1,0 +1,630 @@
+#include "framework/widgets/DbControls.h"
+
+#include "framework/core/Gbk.h"
+#include "framework/data/Dataset.h"
+#include "framework/widgets/Dialogs.h"
+#include "framework/widgets/Guard.h"
+
+#include <QAbstractTableModel>
+#include <QApplication>
+#include <QDateTime>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QRadioButton>
+#include <QStyle>
+#include <QToolButton>
+#include <QValidator>
+
+namespace fw {
+namespace {
+
+using State = Dataset::State;
+
+// How a control shows a value: dates and times in one fixed form, bytes as a
+// marker, everything else as its text.
+QString displayText(const QVariant& value, DataType type) {
+    if (value.isNull())
+        return QString();
+    if (type == DataType::Blob)
+        return QStringLiteral("(BLOB)");
+    switch (value.metaType().id()) {
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    case QMetaType::QDate:
+        return value.toDate().toString(QStringLiteral("yyyy-MM-dd"));
+    default:
+        return value.toString();
+    }
+}
+
+// A focus change that leaves the control for another one of the window; the
+// window itself losing activation (a box opening) is not one.
+bool movesToAnotherControl(const QFocusEvent* event) {
+    return event->reason() != Qt::ActiveWindowFocusReason &&
+           event->reason() != Qt::PopupFocusReason;
+}
+
+// The rules that the text controls share. A pending edit is the text typed
+// since the field was last shown; it survives a change of another field of
+// the row (the field itself still holds what was shown) and is dropped when
+// the row moves, is cancelled or the field changes under it.
+struct TextBinding {
+    DataLink& link;
+    bool& dirty;
+    bool& showing;
+    QString& shown;
+
+    template <class SetText> void show(const QString& current, SetText setText) {
+        const QString now = link.text();
+        if (dirty && link.editing() && now == shown)
+            return;
+        dirty = false;
+        shown = now;
+        if (current == now)
+            return;
+        showing = true;
+        setText(now);
+        showing = false;
+    }
+
+    // Typing: put the row into editing, or refuse when there is nothing to
+    // edit. Returns false when the typed text was refused.
+    bool typed() {
+        if (showing)
+            return true;
+        if (!link.canWrite())
+            return false;
+        dirty = true;
+        if (!guard([&] { link.edit(); })) {
+            dirty = false;
+            return false;
+        }
+        return true;
+    }
+
+    void writeBack(const QString& text) {
+        if (!dirty)
+            return;
+        link.write(text);
+        dirty = false;
+        shown = text;
+    }
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// DataLink
+
+DataLink::DataLink(QObject* parent) : QObject(parent) {}
+
+void DataLink::setDataSource(DataSource* source) {
+    if (m_source == source)
+        return;
+    disconnect(m_sourceConnection);
+    m_source = source;
+    if (source)
+        m_sourceConnection = connect(source, &DataSource::dataSetChanged, this, &DataLink::rebind);
+    rebind();
+}
+
+Dataset* DataLink::dataset() const {
+    return m_source ? m_source->dataSet() : nullptr;
+}
+
+void DataLink::rebind() {
+    for (const auto& c : std::as_const(m_connections))
+        disconnect(c);
+    m_connections.clear();
+    m_bound = dataset();
+    if (Dataset* ds = m_bound) {
+        for (auto signal : {&Dataset::afterOpen, &Dataset::afterClose, &Dataset::afterScroll,
+                            &Dataset::recordChanged, &Dataset::dataChanged})
+            m_connections << connect(ds, signal, this, &DataLink::changed);
+        m_connections << connect(ds, &Dataset::stateChanged, this, [this] {
+            emit stateChanged();
+            emit changed();
+        });
+        m_connections << connect(ds, &Dataset::updateRecordRequested, this,
+                                 &DataLink::updateRequested);
+        m_connections << connect(ds, &QObject::destroyed, this, &DataLink::rebind,
+                                 Qt::QueuedConnection);
+    }
+    emit stateChanged();
+    emit changed();
+}
+
+bool DataLink::canRead() const {
+    Dataset* ds = m_bound;
+    if (!ds || !ds->active() || m_field.isEmpty() || !ds->findField(m_field))
+        return false;
+    return ds->state() == State::Insert || ds->recNo() > 0;
+}
+
+bool DataLink::canWrite() const {
+    return canRead() && !m_bound->findField(m_field)->readOnly();
+}
+
+bool DataLink::editing() const {
+    Dataset* ds = m_bound;
+    return ds && (ds->state() == State::Edit || ds->state() == State::Insert);
+}
+
+QVariant DataLink::value() const {
+    return canRead() ? m_bound->findField(m_field)->value() : QVariant();
+}
+
+QString DataLink::text() const {
+    if (!canRead())
+        return QString();
+    const Field* f = m_bound->findField(m_field);
+    return displayText(f->value(), f->dataType());
+}
+
+void DataLink::edit() {
+    if (canRead() && !editing())
+        m_bound->edit();
+}
+
+void DataLink::write(const QVariant& value) {
+    if (!canWrite())
+        return;
+    edit();
+    m_bound->findField(m_field)->setValue(value);
+}
+
+// ---------------------------------------------------------------------------
+// DBGrid
+
+namespace {
+
+struct Column {
+    QString field, title;
+};
+
+class GridModel : public QAbstractTableModel {
+public:
+    DataLink link;
+    QVector<Column> columns;
+    int rows = 0;
+
+    Dataset* openDataset() const {
+        Dataset* ds = link.dataset();
+        return ds && ds->active() ? ds : nullptr;
+    }
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : rows;
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : int(columns.size());
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role != Qt::DisplayRole || !index.isValid())
+            return QVariant();
+        return cellText(index.row(), index.column());
+    }
+
+    QString cellText(int row, int column) const {
+        Dataset* ds = openDataset();
+        Field* f = ds && column >= 0 && column < columns.size()
+                       ? ds->findField(columns[column].field)
+                       : nullptr;
+        if (!f || row < 0 || row >= rows)
+            return QString();
+        return displayText(ds->valueAt(row + 1, f->index()), f->dataType());
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (role != Qt::DisplayRole)
+            return QVariant();
+        if (orientation == Qt::Horizontal)
+            return section < columns.size() ? title(section) : QVariant();
+        Dataset* ds = openDataset();
+        return ds && ds->recNo() == section + 1 ? QStringLiteral("\u25B6") : QString();
+    }
+
+    QString title(int column) const {
+        const Column& c = columns[column];
+        return c.title.isEmpty() ? c.field : c.title;
+    }
+
+    // Rows anew when their number changed, else every cell repainted.
+    void refresh() {
+        Dataset* ds = openDataset();
+        const int now = ds ? ds->recordCount() : 0;
+        if (now != rows) {
+            beginResetModel();
+            rows = now;
+            endResetModel();
+        } else if (rows > 0) {
+            emit dataChanged(index(0, 0), index(rows - 1, int(columns.size()) - 1));
+            emit headerDataChanged(Qt::Vertical, 0, rows - 1);
+        }
+    }
+
+    void addColumn(const Column& c) {
+        beginInsertColumns(QModelIndex(), int(columns.size()), int(columns.size()));
+        columns << c;
+        endInsertColumns();
+    }
+};
+
+} // namespace
+
+struct DBGrid::Private {
+    GridModel model;
+    bool syncing = false;
+};
+
+DBGrid::DBGrid(QWidget* parent) : QTableView(parent), d(new Private) {
+    setModel(&d->model);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setDragEnabled(false);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setHighlightSections(false);
+    verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // The selection stays visible while the grid has no focus.
+    QPalette p = palette();
+    for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
+        p.setColor(QPalette::Inactive, role, p.color(QPalette::Active, role));
+    setPalette(p);
+
+    connect(&d->model.link, &DataLink::changed, this, [this] {
+        d->syncing = true;
+        d->model.refresh();
+        Dataset* ds = d->model.openDataset();
+        const int row = ds ? ds->recNo() - 1 : -1;
+        if (row >= 0 && row < d->model.rows) {
+            selectRow(row);
+            scrollTo(d->model.index(row, 0));
+        } else {
+            clearSelection();
+        }
+        d->syncing = false;
+    });
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                Dataset* ds = d->model.openDataset();
+                if (d->syncing || !ds || !current.isValid() || ds->recNo() == current.row() + 1)
+                    return;
+                if (!guard([&] { ds->setRecNo(current.row() + 1); })) // back to its row
+                    QMetaObject::invokeMethod(&d->model.link, &DataLink::changed,
+                                              Qt::QueuedConnection);
+            });
+}
+
+DBGrid::~DBGrid() {
+    setModel(nullptr);
+    delete d;
+}
+
+void DBGrid::setDataSource(DataSource* source) {
+    d->model.link.setDataSource(source);
+}
+
+DataSource* DBGrid::dataSource() const {
+    return d->model.link.dataSource();
+}
+
+void DBGrid::addColumn(const QString& fieldName, const QString& title, int width) {
+    d->model.addColumn({fieldName, title});
+    setColumnWidth(int(d->model.columns.size()) - 1, width);
+}
+
+int DBGrid::columnCount() const {
+    return int(d->model.columns.size());
+}
+
+QString DBGrid::columnTitle(int column) const {
+    return column >= 0 && column < d->model.columns.size() ? d->model.title(column) : QString();
+}
+
+QString DBGrid::cellText(int row, int column) const {
+    return d->model.cellText(row, column);
+}
+
+void DBGrid::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::ControlModifier) {
+        guard([this] {
+            Dataset* ds = d->model.openDataset();
+            if (!ds || ds->isEmpty())
+                return;
+            if (dialogs().messageDlg(QStringLiteral("Delete record?"), MsgDlgType::Confirmation,
+                                     MsgDlgButtons::OkCancel) != mrCancel)
+                ds->deleteRecord();
+        });
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+// ---------------------------------------------------------------------------
+// DBEdit
+
+namespace {
+
+// Refuses a text whose GBK form is longer than the edit's maximum length,
+// when the edit counts its length in bytes.
+class GbkLengthValidator : public QValidator {
+public:
+    explicit GbkLengthValidator(DBEdit* edit) : QValidator(edit), m_edit(edit) {}
+    State validate(QString& input, int&) const override {
+        if (!m_edit->maxLengthInGbkBytes())
+            return Acceptable;
+        return gbkLength(input) <= m_edit->maxLength() ? Acceptable : Invalid;
+    }
+
+private:
+    DBEdit* m_edit;
+};
+
+} // namespace
+
+DBEdit::DBEdit(QWidget* parent) : QLineEdit(parent) {
+    setValidator(new GbkLengthValidator(this));
+    connect(&m_link, &DataLink::changed, this, &DBEdit::showField);
+    connect(&m_link, &DataLink::updateRequested, this, &DBEdit::writeBack);
+    connect(this, &QLineEdit::textEdited, this, &DBEdit::edited);
+}
+
+void DBEdit::showField() {
+    TextBinding{m_link, m_dirty, m_showing, m_shown}.show(text(),
+                                                          [this](const QString& t) { setText(t); });
+}
+
+void DBEdit::edited() {
+    if (!TextBinding{m_link, m_dirty, m_showing, m_shown}.typed()) {
+        m_showing = true;
+        setText(m_shown);
+        m_showing = false;
+    }
+}
+
+void DBEdit::writeBack() {
+    TextBinding{m_link, m_dirty, m_showing, m_shown}.writeBack(text());
+}
+
+void DBEdit::focusOutEvent(QFocusEvent* event) {
+    QLineEdit::focusOutEvent(event);
+    if (movesToAnotherControl(event) && guard([this] { writeBack(); }))
+        emit exited();
+}
+
+// ---------------------------------------------------------------------------
+// DBMemo
+
+DBMemo::DBMemo(QWidget* parent) : QPlainTextEdit(parent) {
+    connect(&m_link, &DataLink::changed, this, &DBMemo::showField);
+    connect(&m_link, &DataLink::updateRequested, this, &DBMemo::writeBack);
+    connect(this, &QPlainTextEdit::textChanged, this, &DBMemo::edited);
+}
+
+void DBMemo::showField() {
+    TextBinding{m_link, m_dirty, m_showing, m_shown}.show(
+        toPlainText(), [this](const QString& t) { setPlainText(t); });
+}
+
+void DBMemo::edited() {
+    if (!TextBinding{m_link, m_dirty, m_showing, m_shown}.typed()) {
+        m_showing = true;
+        setPlainText(m_shown);
+        m_showing = false;
+    }
+}
+
+void DBMemo::writeBack() {
+    TextBinding{m_link, m_dirty, m_showing, m_shown}.writeBack(toPlainText());
+}
+
+void DBMemo::focusOutEvent(QFocusEvent* event) {
+    QPlainTextEdit::focusOutEvent(event);
+    if (movesToAnotherControl(event))
+        guard([this] { writeBack(); });
+}
+
+// ---------------------------------------------------------------------------
+// DBRadioGroup
+
+DBRadioGroup::DBRadioGroup(QWidget* parent) : QGroupBox(parent) {
+    new QGridLayout(this);
+    connect(&m_link, &DataLink::changed, this, &DBRadioGroup::showField);
+}
+
+void DBRadioGroup::setItems(const QStringList& items, const QStringList& values, int columns) {
+    qDeleteAll(m_buttons);
+    m_buttons.clear();
+    m_items = items;
+    m_values = values.isEmpty() ? items : values;
+    auto* grid = static_cast<QGridLayout*>(layout());
+    columns = std::max(1, columns);
+    // Filled column by column, as many to a column as it takes.
+    const int perColumn = std::max<int>(1, (int(items.size()) + columns - 1) / columns);
+    for (int i = 0; i < items.size(); ++i) {
+        auto* button = new QRadioButton(items.at(i), this);
+        button->setObjectName(QStringLiteral("%1_%2").arg(objectName()).arg(i));
+        button->installEventFilter(this);
+        connect(button, &QRadioButton::clicked, this, [this, i] { clicked(i); });
+        grid->addWidget(button, i % perColumn, i / perColumn);
+        m_buttons << button;
+    }
+    showField();
+}
+
+int DBRadioGroup::itemIndex() const {
+    for (int i = 0; i < m_buttons.size(); ++i)
+        if (m_buttons.at(i)->isChecked())
+            return i;
+    return -1;
+}
+
+void DBRadioGroup::setItemIndex(int index) {
+    if (index >= 0 && index < m_buttons.size()) {
+        m_buttons.at(index)->click();
+        return;
+    }
+    for (QRadioButton* b : std::as_const(m_buttons)) {
+        b->setAutoExclusive(false);
+        b->setChecked(false);
+        b->setAutoExclusive(true);
+    }
+}
+
+QRadioButton* DBRadioGroup::button(int index) const {
+    return index >= 0 && index < m_buttons.size() ? m_buttons.at(index) : nullptr;
+}
+
+void DBRadioGroup::showField() {
+    m_showing = true;
+    const int match = m_link.canRead() ? int(m_values.indexOf(m_link.text())) : -1;
+    if (match >= 0 && match < m_buttons.size())
+        m_buttons.at(match)->setChecked(true);
+    else
+        setItemIndex(-1);
+    m_showing = false;
+}
+
+void DBRadioGroup::clicked(int index) {
+    if (m_showing)
+        return;
+    const bool written = m_link.canWrite() && guard([&] { m_link.write(m_values.value(index)); });
+    if (!written)
+        showField();
+}
+
+bool DBRadioGroup::leaves(QFocusEvent* event) const {
+    const QWidget* next = QApplication::focusWidget();
+    return movesToAnotherControl(event) && !(next && isAncestorOf(next));
+}
+
+void DBRadioGroup::focusOutEvent(QFocusEvent* event) {
+    QGroupBox::focusOutEvent(event);
+    if (leaves(event))
+        emit exited();
+}
+
+bool DBRadioGroup::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut &&
+        m_buttons.contains(static_cast<QRadioButton*>(watched)) &&
+        leaves(static_cast<QFocusEvent*>(event)))
+        emit exited();
+    return QGroupBox::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// DBText
+
+DBText::DBText(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    connect(&m_link, &DataLink::changed, this, &DBText::showField);
+}
+
+void DBText::showField() {
+    setText(m_link.text());
+}
+
+// ---------------------------------------------------------------------------
+// DBNavigator
+
+namespace {
+
+// Every button kind of the framework's navigator, in its fixed order; this
+// navigator shows six of them.
+enum Kind { kFirst, kPrior, kNext, kLast, kInsert, kDelete, kEdit, kPost, kCancel, kRefresh };
+const char* const kDefaultHints[] = {"First record",  "Prior record",  "Next record", "Last record",
+                                     "Insert record", "Delete record", "Edit record", "Post edit",
+                                     "Cancel edit",   "Refresh data"};
+const Kind kShown[DBNavigator::ButtonCount] = {kFirst, kPrior, kNext, kLast, kPost, kCancel};
+
+} // namespace
+
+DBNavigator::DBNavigator(QWidget* parent) : QWidget(parent) {
+    static const struct {
+        const char* name;
+        QStyle::StandardPixmap icon;
+    } looks[ButtonCount] = {
+        {"First", QStyle::SP_MediaSkipBackward}, {"Prior", QStyle::SP_ArrowLeft},
+        {"Next", QStyle::SP_ArrowRight},         {"Last", QStyle::SP_MediaSkipForward},
+        {"Post", QStyle::SP_DialogApplyButton},  {"Cancel", QStyle::SP_DialogCancelButton}};
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+    for (int i = 0; i < ButtonCount; ++i) {
+        auto* b = new QToolButton(this);
+        b->setObjectName(QString::fromLatin1(looks[i].name));
+        b->setIcon(style()->standardIcon(looks[i].icon));
+        b->setFocusPolicy(Qt::NoFocus); // a click leaves the focus where it is
+        b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        connect(b, &QToolButton::clicked, this, [this, i] { click(Button(i)); });
+        row->addWidget(b);
+        m_buttons[i] = b;
+    }
+    setHints({});
+    connect(&m_link, &DataLink::changed, this, &DBNavigator::updateStates);
+    connect(&m_link, &DataLink::stateChanged, this, &DBNavigator::updateStates);
+    updateStates();
+}
+
+void DBNavigator::setDataSource(DataSource* source) {
+    m_link.setDataSource(source);
+}
+
+void DBNavigator::setHints(const QStringList& hints) {
+    for (int i = 0; i < ButtonCount; ++i) {
+        const QString given = hints.value(kShown[i]);
+        m_buttons[i]->setToolTip(given.isEmpty() ? QString::fromLatin1(kDefaultHints[kShown[i]])
+                                                 : given);
+    }
+}
+
+void DBNavigator::click(Button which) {
+    guard([&] {
+        Dataset* ds = m_link.dataset();
+        if (!ds || !m_buttons[which]->isEnabled())
+            return;
+        switch (which) {
+        case First:
+            ds->first();
+            break;
+        case Prior:
+            ds->prior();
+            break;
+        case Next:
+            ds->next();
+            break;
+        case Last:
+            ds->last();
+            break;
+        case Post:
+            ds->post();
+            break;
+        case Cancel:
+            ds->cancel();
+            break;
+        case ButtonCount:
+            break;
+        }
+    });
+}
+
+void DBNavigator::updateStates() {
+    Dataset* ds = m_link.dataset();
+    const bool active = ds && ds->active();
+    const int row = active ? ds->recNo() : 0;
+    const int rows = active ? ds->recordCount() : 0;
+    const bool editing = m_link.editing();
+    const bool back = active && row > 1;
+    const bool ahead = active && row < rows;
+    const bool enabled[ButtonCount] = {back, back, ahead, ahead, editing, editing};
+    for (int i = 0; i < ButtonCount; ++i)
+        m_buttons[i]->setEnabled(enabled[i]);
+}
+
+} // namespace fw
