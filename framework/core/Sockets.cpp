@@ -64,10 +64,8 @@ ServerSocket::ServerSocket(QObject* parent) : QObject(parent), m_server(new QTcp
                     [this, connection] { emit clientRead(connection); });
             connect(socket, &QTcpSocket::errorOccurred, connection,
                     [this, connection](QAbstractSocket::SocketError error) {
-                        if (error == QAbstractSocket::RemoteHostClosedError)
-                            return; // an orderly end, not an error
                         int code = int(error);
-                        emit clientError(connection, code);
+                        emit clientError(connection, code); // and dropped, whatever code says
                     });
             connect(socket, &QTcpSocket::disconnected, connection, [connection] {
                 if (connection->parent())

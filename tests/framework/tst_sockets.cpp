@@ -174,6 +174,28 @@ private slots:
         QCOMPARE(m_server->connectionCount(), 0);
     }
 
+    void errorsReachTheHandlerAndAreDropped() {
+        QList<int> codes;
+        connect(m_server.get(), &ServerSocket::clientError, this,
+                [&](ClientConnection* c, int& code) {
+                    QVERIFY(c);
+                    codes << code;
+                    code = 0;
+                });
+        m_server->open();
+        auto leaving = connectedClient(m_port);
+        QVERIFY(QTest::qWaitFor([&] { return m_server->connectionCount() == 1; }, 5000));
+        leaving->abort();
+        QVERIFY(QTest::qWaitFor([&] { return !codes.isEmpty(); }, 5000));
+        QCOMPARE(codes.first(), int(QAbstractSocket::RemoteHostClosedError));
+        // the listener and the other clients go on
+        auto staying = connectedClient(m_port);
+        staying->write("1A");
+        QVERIFY(waitForReads(1));
+        QVERIFY(staying->waitForReadyRead(5000));
+        QCOMPARE(staying->readAll(), QByteArray("00"));
+    }
+
     void bindErrorWhenThePortIsTaken() {
         QTcpServer holder;
         QVERIFY(holder.listen(QHostAddress::Any, m_port));
