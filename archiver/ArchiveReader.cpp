@@ -1,6 +1,7 @@
 #include "archiver/ArchiveReader.h"
 
 #include "archiver/Posix.h"
+#include "archiver/Rar5Writer.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -8,7 +9,8 @@
 
 namespace rar {
 
-ArchiveReader::ArchiveReader(const QString& path) : archive_(archive_read_new()), path_(path) {
+ArchiveReader::ArchiveReader(const QString& path)
+    : archive_(archive_read_new()), path_(path), index_(indexRar(path)) {
     if (!archive_)
         throw Failure("out of memory");
     archive_read_support_format_rar(archive_);
@@ -53,6 +55,23 @@ bool ArchiveReader::next(ArchiveEntry& entry) {
     entry.mtime = archive_entry_mtime_is_set(e) ? archive_entry_mtime(e) : 0;
     entry.mtimeNanoseconds = archive_entry_mtime_is_set(e) ? archive_entry_mtime_nsec(e) : 0;
     entry.mode = std::uint32_t(archive_entry_mode(e));
+
+    // libarchive does not check stored data: its CRC comes from our own
+    // reading of the headers, one file header per entry. The size (and for
+    // RAR 5.0 the name) tells that the two readings agree.
+    name_ = entry.name;
+    expectedCrc_.reset();
+    if (fileHeaders_ < index_.files.size()) {
+        const RarIndex::File& file = index_.files[fileHeaders_];
+        if (file.hasCrc && file.size == entry.size &&
+            (index_.format != RarIndex::rar5 || file.name == entry.name))
+            expectedCrc_ = file.crc;
+    }
+    ++fileHeaders_;
+    crc_ = 0;
+    read_ = 0;
+    size_ = entry.size;
+    checked_ = !entry.sizeKnown || entry.kind != ArchiveEntry::file;
     return true;
 }
 
@@ -60,7 +79,27 @@ std::size_t ArchiveReader::read(char* buffer, std::size_t capacity) {
     const la_ssize_t n = archive_read_data(archive_, buffer, capacity);
     if (n < 0)
         throw Failure(failure("damaged data in " + path_));
+    crc_ = crc32(crc_, buffer, std::size_t(n));
+    read_ += std::uint64_t(n);
+    if (n == 0 || read_ >= size_)
+        checkCrc();
     return std::size_t(n);
+}
+
+void ArchiveReader::checkCrc() {
+    if (checked_)
+        return;
+    checked_ = true;
+    if (read_ != size_)
+        throw Failure("damaged data in " + path_ + ": " + QString::fromUtf8(name_) +
+                      " is shorter than its header says");
+    if (expectedCrc_ && *expectedCrc_ != crc_)
+        throw Failure("damaged data in " + path_ + ": CRC error in " + QString::fromUtf8(name_));
+}
+
+void ArchiveReader::checkComplete() const {
+    if (index_.format == RarIndex::rar5 && !index_.opaque && !index_.complete)
+        throw Failure("archive " + path_ + " is truncated: its end is missing");
 }
 
 QString ArchiveReader::failure(const QString& what) const {

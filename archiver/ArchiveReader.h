@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archiver/RarIndex.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -40,13 +42,24 @@ public:
     // Up to `capacity` bytes of the current entry's data; 0 at its end. Throws
     // on damaged data (a CRC error among them).
     std::size_t read(char* buffer, std::size_t capacity);
+    // Throws when a RAR 5.0 archive ends before its end-of-archive header.
+    void checkComplete() const;
 
 private:
     QString failure(const QString& what) const;
+    void checkCrc();
 
     struct archive* archive_;
     QString path_;
     QString warning_;
+    RarIndex index_;
+    qsizetype fileHeaders_ = 0; // file headers passed
+    std::optional<std::uint32_t> expectedCrc_;
+    std::uint32_t crc_ = 0;
+    std::uint64_t read_ = 0;
+    std::uint64_t size_ = 0;
+    bool checked_ = false;
+    QByteArray name_;
 };
 
 // The folders and file name of an entry name, split at "/" and "\" with empty

@@ -33,6 +33,7 @@ public:
                     report.warning(reader_.warning());
                 extractEntry(entry, report);
             }
+            reader_.checkComplete();
         } catch (const Failure& damaged) {
             report.error(damaged.message());
         }
@@ -49,7 +50,7 @@ private:
         if (entry.kind == ArchiveEntry::other)
             return report.warning("skipped " + name + ": not a file or a folder");
         if (parts->isEmpty())
-            return;
+            return report.warning("skipped an entry without a name");
         try {
             if (entry.kind == ArchiveEntry::folder)
                 openFolders(*parts);

@@ -213,6 +213,7 @@ private:
             }
             written_.insert(name);
         }
+        old.checkComplete();
     }
 
     void commit() {

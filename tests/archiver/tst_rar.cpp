@@ -1,0 +1,704 @@
+#include "archiver/Rar5Writer.h"
+#include "framework/core/Gbk.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Run {
+    int code = -1;
+    QString err;
+};
+
+// A folder's content: relative path -> bytes, folders as "<folder>".
+using Tree = QMap<QString, QByteArray>;
+
+const QByteArray folderMark = "<folder>";
+
+QByteArray randomBytes(qsizetype size) {
+    QRandomGenerator gen{quint32(size)};
+    std::vector<quint32> words(std::size_t(size + 3) / 4);
+    gen.fillRange(words.data(), qsizetype(words.size()));
+    return QByteArray(reinterpret_cast<const char*>(words.data()), size);
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+Tree treeOf(const QString& root) {
+    Tree tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString rel = QDir(root).relativeFilePath(path);
+        tree[rel] = it.fileInfo().isDir() ? folderMark : readFile(path);
+    }
+    return tree;
+}
+
+void writeTree(const QString& root, const Tree& tree) {
+    QDir().mkpath(root);
+    for (auto it = tree.begin(); it != tree.end(); ++it) {
+        if (it.value() == folderMark)
+            QDir().mkpath(root + "/" + it.key());
+        else
+            writeFile(root + "/" + it.key(), it.value());
+    }
+}
+
+// A RAR 1.5-4.x archive built by hand: stored entries only.
+class Rar4Archive {
+public:
+    enum Host : quint8 { msdos = 0, win32 = 2, unixHost = 3 };
+
+    // Names in the OEM code page of a Chinese Windows: 936.
+    void addFolder(const QString& name) { add(fw::toGbk(name), {}, 0x00e0, win32, 0x10); }
+    void addFile(const QString& name, const QByteArray& data) {
+        add(fw::toGbk(name), data, 0, win32, 0x20);
+    }
+    // The name twice: as "oem" bytes and in RAR's Unicode encoding.
+    void addUnicodeFile(const QString& name, const QByteArray& data) {
+        QByteArray field = "_.txt";
+        field.append('\0');
+        field.append('\0'); // high byte, unused: every character below has both bytes
+        const QList<char16_t> units(name.utf16(), name.utf16() + name.size());
+        for (qsizetype i = 0; i < units.size(); ++i) {
+            if (i % 4 == 0)
+                field.append(char(0xaa)); // four characters of two bytes each
+            field.append(char(units[i] & 0xff));
+            field.append(char(units[i] >> 8));
+        }
+        add(field, data, 0x0200, win32, 0x20);
+    }
+    void addUnixSymlink(const QString& name, const QByteArray& target) {
+        add(fw::toGbk(name), target, 0, unixHost, 0120777);
+    }
+
+    QByteArray bytes() const {
+        QByteArray out("Rar!\x1a\x07\x00", 7);
+        out += block(0x73, 0, QByteArray(6, '\0'));
+        out += body_;
+        out += block(0x7b, 0x4000, {});
+        return out;
+    }
+
+private:
+    static void le(QByteArray& out, quint64 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.append(char((value >> (8 * i)) & 0xff));
+    }
+    static QByteArray block(quint8 type, quint16 flags, const QByteArray& fields) {
+        QByteArray head;
+        head.append(char(type));
+        le(head, flags, 2);
+        le(head, quint64(7 + fields.size()), 2);
+        head += fields;
+        QByteArray out;
+        le(out, rar::crc32(0, head.constData(), std::size_t(head.size())) & 0xffff, 2);
+        return out + head;
+    }
+    void add(const QByteArray& name, const QByteArray& data, quint16 flags, Host host,
+             quint32 attr) {
+        QByteArray fields;
+        le(fields, quint64(data.size()), 4); // packed
+        le(fields, quint64(data.size()), 4); // unpacked
+        fields.append(char(host));
+        le(fields, rar::crc32(0, data.constData(), std::size_t(data.size())), 4);
+        le(fields, (quint32(2020 - 1980) << 25) | (3u << 21) | (14u << 16) | (9u << 11), 4);
+        fields.append(char(20));   // version needed: 2.0
+        fields.append(char(0x30)); // stored
+        le(fields, quint64(name.size()), 2);
+        le(fields, attr, 4);
+        fields += name;
+        body_ += block(0x74, quint16(0x8000 | flags), fields) + data;
+    }
+
+    QByteArray body_;
+};
+
+struct Rar5Entry {
+    QByteArray name;
+    QByteArray data;
+    quint32 mode = 0100644;
+};
+
+// A RAR 5.0 archive with whatever names and modes the test asks for.
+QByteArray rar5Archive(const QList<Rar5Entry>& entries) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("x.rar");
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0644);
+    rar::Rar5Writer writer(fd, path);
+    writer.begin();
+    for (const Rar5Entry& e : entries) {
+        qsizetype at = 0;
+        writer.addFile(e.name, std::uint64_t(e.data.size()), 1600000000, e.mode,
+                       [&](char* buffer, std::size_t capacity) {
+                           const auto n =
+                               std::min<qsizetype>(qsizetype(capacity), e.data.size() - at);
+                           std::memcpy(buffer, e.data.constData() + at, std::size_t(n));
+                           at += n;
+                           return std::size_t(n);
+                       });
+    }
+    writer.finish();
+    ::close(fd);
+    return readFile(path);
+}
+
+} // namespace
+
+class TestRar : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir* scratch_ = nullptr;
+
+    QString drive(char letter) const { return scratch_->filePath(QString("drive-") + letter); }
+
+    QString rarProgram() const { return qEnvironmentVariable("MORVEL_CLIENT_BIN_DIR") + "/rar"; }
+
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (char letter : {'d', 'e', 'f', 'g'})
+            env.insert(QString("MORVEL_DRIVE_") + char(std::toupper(letter)), drive(letter));
+        return env;
+    }
+
+    // Runs rar with a parameter string as the client builds it: split at blanks.
+    Run rar(const QString& parameters) {
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(rarProgram(), parameters.split(' ', Qt::SkipEmptyParts));
+        Run run;
+        if (!process.waitForStarted() || !process.waitForFinished(120000))
+            return run;
+        run.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+        run.err = QString::fromUtf8(process.readAllStandardError());
+        return run;
+    }
+
+    Run pack(const QString& drive, const QString& workDir) {
+        return rar("a -df " + drive + "\\考生文件夹 " + workDir);
+    }
+    Run unpack(const QString& drive, const QString& archive = "\\tmp.rar") {
+        return rar("x -o- " + drive + archive + " " + drive + "\\");
+    }
+
+    // Extracts with one of the independent readers into `dest`.
+    static bool extractWith(const QString& reader, const QString& archive, const QString& dest) {
+        QDir().mkpath(dest);
+        QProcess process;
+        if (reader == "unar")
+            process.start("unar", {"-q", "-f", "-D", "-o", dest, archive});
+        else
+            process.start("bsdtar", {"-x", "-f", archive, "-C", dest});
+        return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit &&
+               process.exitCode() == 0;
+    }
+
+    static QStringList listWith(const QString& reader, const QString& archive) {
+        QProcess process;
+        if (reader == "lsar")
+            process.start("lsar", {archive});
+        else
+            process.start("bsdtar", {"-t", "-f", archive});
+        process.waitForFinished(60000);
+        QStringList lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n');
+        if (reader == "lsar")
+            lines.removeFirst(); // "x.rar: RAR 5"
+        for (QString& line : lines)
+            if (line.endsWith('/'))
+                line.chop(1);
+        lines.removeAll(QString());
+        lines.sort();
+        return lines;
+    }
+
+    static Tree sampleWork() {
+        Tree tree;
+        tree["文档.txt"] = "第一题的答案\r\n";
+        tree["空文件.doc"] = "";
+        tree["子目录"] = folderMark;
+        tree["子目录/表格.xls"] = randomBytes(70000);
+        tree["子目录/空"] = folderMark;
+        tree["子目录/更深/a b.txt"] = "blank in the name";
+        tree["子目录/更深"] = folderMark;
+        return tree;
+    }
+
+private slots:
+    void init() {
+        scratch_ = new QTemporaryDir;
+        QVERIFY(scratch_->isValid());
+        for (char letter : {'d', 'e', 'f', 'g'})
+            QDir().mkpath(drive(letter));
+    }
+    void cleanup() {
+        delete scratch_;
+        scratch_ = nullptr;
+    }
+
+    void roundTrip_data() {
+        QTest::addColumn<Tree>("work");
+        QTest::newRow("chinese names, nested and empty folders") << sampleWork();
+        QTest::newRow("empty work folder") << Tree();
+        Tree empties;
+        empties["a"] = "";
+        empties["空/b"] = "";
+        empties["空"] = folderMark;
+        QTest::newRow("empty files") << empties;
+        Tree big;
+        big["大文件.bin"] = randomBytes(6 * 1024 * 1024 + 123);
+        big["小.txt"] = "x";
+        QTest::newRow("file of several MB") << big;
+    }
+    void roundTrip() {
+        QFETCH(Tree, work);
+        const QString workDir = drive('e') + "/考生文件夹";
+        writeTree(workDir, work);
+
+        const Run run = pack("e:", "e:\\考生文件夹");
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.code, 0);
+        QVERIFY2(QFileInfo(workDir).isDir(), "the work folder itself stays");
+        QCOMPARE(treeOf(workDir), Tree());
+        const QString archive = drive('e') + "/考生文件夹.rar";
+        QVERIFY(QFileInfo::exists(archive));
+        QCOMPARE(QDir(drive('e')).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList({"考生文件夹", "考生文件夹.rar"}));
+
+        // Our own extraction into the root of a fresh drive gives the folder back.
+        QFile::copy(archive, drive('f') + "/tmp.rar");
+        const Run back = unpack("f:");
+        QCOMPARE(back.err, QString());
+        QCOMPARE(back.code, 0);
+        QCOMPARE(treeOf(drive('f') + "/考生文件夹"), work);
+
+        for (const QString reader : {"unar", "bsdtar"}) {
+            const QString dest = scratch_->filePath(reader);
+            QVERIFY2(extractWith(reader, archive, dest), qPrintable(reader));
+            QCOMPARE(treeOf(dest + "/考生文件夹"), work);
+        }
+    }
+
+    void listedByIndependentReaders_data() {
+        QTest::addColumn<QString>("reader");
+        QTest::newRow("lsar") << "lsar";
+        QTest::newRow("bsdtar") << "bsdtar";
+    }
+    void listedByIndependentReaders() {
+        QFETCH(QString, reader);
+        writeTree(drive('e') + "/考生文件夹", sampleWork());
+        QCOMPARE(pack("e:", "e:\\考生文件夹").code, 0);
+        QStringList expected{"考生文件夹"};
+        for (const QString& path : sampleWork().keys())
+            expected << "考生文件夹/" + path;
+        expected.sort();
+        QCOMPARE(listWith(reader, drive('e') + "/考生文件夹.rar"), expected);
+    }
+
+    void independentReadersCheckCrcs() {
+        writeTree(drive('e') + "/考生文件夹", sampleWork());
+        QCOMPARE(pack("e:", "e:\\考生文件夹").code, 0);
+        QProcess lsar;
+        lsar.start("lsar", {"-t", drive('e') + "/考生文件夹.rar"});
+        QVERIFY(lsar.waitForFinished());
+        const QString out = QString::fromUtf8(lsar.readAllStandardOutput());
+        QCOMPARE(lsar.exitCode(), 0);
+        QVERIFY2(out.contains("8 passed, 0 failed"), qPrintable(out)); // 4 folders, 4 files
+    }
+
+    void modificationTimesKept() {
+        const QString file = drive('e') + "/考生文件夹/文档.txt";
+        writeFile(file, "answer");
+        const QDateTime stamp = QDateTime::fromSecsSinceEpoch(1700000000);
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(stamp, QFileDevice::FileModificationTime));
+        }
+        QCOMPARE(pack("e:", "e:\\考生文件夹").code, 0);
+        QFile::copy(drive('e') + "/考生文件夹.rar", drive('f') + "/tmp.rar");
+        QCOMPARE(unpack("f:").code, 0);
+        QCOMPARE(QFileInfo(drive('f') + "/考生文件夹/文档.txt").lastModified(), stamp);
+        QVERIFY(extractWith("bsdtar", drive('e') + "/考生文件夹.rar", scratch_->filePath("b")));
+        QCOMPARE(QFileInfo(scratch_->filePath("b/考生文件夹/文档.txt")).lastModified(), stamp);
+    }
+
+    void workFolderDeeperOnOtherDrive() {
+        writeTree(drive('d') + "/exam/考生文件夹", sampleWork());
+        const Run run = pack("d:", "d:\\exam\\考生文件夹");
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.code, 0);
+        QVERIFY(QFileInfo::exists(drive('d') + "/考生文件夹.rar"));
+        QCOMPARE(treeOf(drive('d') + "/exam"), Tree({{"考生文件夹", folderMark}}));
+
+        QFile::copy(drive('d') + "/考生文件夹.rar", drive('g') + "/tmp.rar");
+        QCOMPARE(unpack("g:").code, 0);
+        QCOMPARE(treeOf(drive('g') + "/exam/考生文件夹"), sampleWork());
+    }
+
+    void driveRootAsWorkFolder() {
+        writeTree(drive('e'), sampleWork());
+        const Run run = pack("e:", "e:\\");
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.code, 0);
+        QVERIFY(QFileInfo(drive('e')).isDir());
+        QCOMPARE(treeOf(drive('e')).keys(), QStringList{"考生文件夹.rar"});
+        const QString archive = drive('e') + "/考生文件夹.rar";
+        QStringList expected = sampleWork().keys();
+        expected.sort();
+        QCOMPARE(listWith("bsdtar", archive), expected);
+        QVERIFY(extractWith("unar", archive, scratch_->filePath("u")));
+        QCOMPARE(treeOf(scratch_->filePath("u")), sampleWork());
+    }
+
+    void archiveInsideWorkFolderIsNotPackedIntoItself() {
+        writeTree(drive('e') + "/w", sampleWork());
+        const Run run = rar("a -df e:\\w\\out e:\\w");
+        QCOMPARE(run.code, 0);
+        QCOMPARE(treeOf(drive('e') + "/w").keys(), QStringList{"out.rar"});
+        QVERIFY(extractWith("bsdtar", drive('e') + "/w/out.rar", scratch_->filePath("b")));
+        QCOMPARE(treeOf(scratch_->filePath("b/w")), sampleWork());
+    }
+
+    void existingArchiveKeepsItsEntries() {
+        writeTree(drive('e') + "/考生文件夹", {{"old.txt", "earlier"}, {"same.txt", "old"}});
+        QCOMPARE(pack("e:", "e:\\考生文件夹").code, 0);
+        writeTree(drive('e') + "/考生文件夹", {{"new.txt", "later"}, {"same.txt", "new"}});
+        const Run run = pack("e:", "e:\\考生文件夹");
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.code, 0);
+        QVERIFY(extractWith("unar", drive('e') + "/考生文件夹.rar", scratch_->filePath("u")));
+        QCOMPARE(treeOf(scratch_->filePath("u/考生文件夹")),
+                 Tree({{"old.txt", "earlier"}, {"new.txt", "later"}, {"same.txt", "new"}}));
+    }
+
+    void clientCommandLines() {
+        // The template the client writes to the root, unpacked and packed with
+        // exactly the client's parameter strings.
+        makeTemplate(sampleWork());
+
+        const Run x = rar(QString("x -o- ") + "e:" + "\\tmp.rar " + "e:\\");
+        QCOMPARE(x.err, QString());
+        QCOMPARE(x.code, 0);
+        QCOMPARE(treeOf(drive('e') + "/考生文件夹"), sampleWork());
+
+        const Run a = rar(QString("a -df ") + "e:" + "\\考生文件夹 " + "e:\\考生文件夹");
+        QCOMPARE(a.err, QString());
+        QCOMPARE(a.code, 0);
+        QVERIFY(extractWith("bsdtar", drive('e') + "/考生文件夹.rar", scratch_->filePath("b")));
+        QCOMPARE(treeOf(scratch_->filePath("b/考生文件夹")), sampleWork());
+    }
+
+    void unpackKeepsChangedFiles() {
+        makeTemplate(sampleWork());
+        QCOMPARE(unpack("e:").code, 0);
+
+        // The examinee's work, then a readmission: the template is unpacked again.
+        const QString work = drive('e') + "/考生文件夹";
+        writeFile(work + "/文档.txt", "changed by the examinee");
+        QVERIFY(QFile::remove(work + "/子目录/表格.xls"));
+        const Run again = unpack("e:");
+        QCOMPARE(again.err, QString());
+        QCOMPARE(again.code, 0);
+        Tree expected = sampleWork();
+        expected["文档.txt"] = "changed by the examinee";
+        QCOMPARE(treeOf(work), expected);
+    }
+
+    void unsafeEntriesSkipped_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<quint32>("mode");
+        QTest::newRow("parent") << QByteArray("../evil.txt") << quint32(0100644);
+        QTest::newRow("parent inside") << QByteArray("a/../../evil.txt") << quint32(0100644);
+        QTest::newRow("windows parent") << QByteArray("..\\evil.txt") << quint32(0100644);
+        QTest::newRow("absolute") << QByteArray("<drive g>/evil.txt") << quint32(0100644);
+        QTest::newRow("windows absolute") << QByteArray("\\evil.txt") << quint32(0100644);
+        QTest::newRow("drive letter") << QByteArray("c:/evil.txt") << quint32(0100644);
+        QTest::newRow("link") << QByteArray("evil.txt") << quint32(0120777);
+    }
+    void unsafeEntriesSkipped() {
+        QFETCH(QByteArray, name);
+        QFETCH(quint32, mode);
+        name.replace("<drive g>", QFile::encodeName(drive('g')));
+        writeFile(drive('e') + "/tmp.rar", rar5Archive({{"考生文件夹/ok.txt", "fine"},
+                                                        {name, "../../g/evil.txt", mode},
+                                                        {"考生文件夹/after.txt", "fine too"}}));
+        // Aim into drive g from inside e's folders.
+        QDir().mkpath(drive('e') + "/考生文件夹/a");
+        const Run run = unpack("e:");
+        QVERIFY2(run.code != 0, qPrintable(run.err));
+        QVERIFY2(run.err.contains("skipped " + QString::fromUtf8(name)), qPrintable(run.err));
+        QCOMPARE(treeOf(drive('e')).keys(),
+                 QStringList({"tmp.rar", "考生文件夹", "考生文件夹/a", "考生文件夹/after.txt",
+                              "考生文件夹/ok.txt"}));
+        QCOMPARE(treeOf(drive('g')), Tree());
+        QCOMPARE(treeOf(scratch_->path()).keys().filter("evil"), QStringList());
+    }
+
+    void linkInDestinationNotFollowed() {
+        writeFile(drive('e') + "/tmp.rar", rar5Archive({{"考生文件夹/x.txt", "data"}}));
+        QVERIFY(QFile::link(drive('g'), drive('e') + "/考生文件夹"));
+        const Run run = unpack("e:");
+        QVERIFY(run.code != 0);
+        QVERIFY2(run.err.contains("考生文件夹/x.txt"), qPrintable(run.err));
+        QCOMPARE(treeOf(drive('g')), Tree());
+    }
+
+    void rar4Archive() {
+        Rar4Archive archive;
+        archive.addFolder("考生文件夹");
+        archive.addFolder("考生文件夹\\sub");
+        archive.addFile("考生文件夹\\sub\\plain.txt", "ascii name");
+        archive.addFile("考生文件夹\\文档.txt", "oem name in code page 936");
+        archive.addUnicodeFile("考生文件夹\\表格.xls", randomBytes(5000));
+        archive.addFile("考生文件夹\\empty", "");
+        archive.addUnixSymlink("考生文件夹\\link", "/etc/passwd");
+        writeFile(drive('e') + "/tmp.rar", archive.bytes());
+
+        const Run run = unpack("e:");
+        QVERIFY2(run.err.contains("skipped 考生文件夹/link"), qPrintable(run.err));
+        QCOMPARE(run.code, 1);
+        QCOMPARE(treeOf(drive('e') + "/考生文件夹"),
+                 Tree({{"sub", folderMark},
+                       {"sub/plain.txt", "ascii name"},
+                       {"文档.txt", "oem name in code page 936"},
+                       {"表格.xls", randomBytes(5000)},
+                       {"empty", ""}}));
+    }
+
+    void damagedRar4_data() {
+        QTest::addColumn<bool>("truncate");
+        QTest::addColumn<QStringList>("extracted");
+        QTest::newRow("data byte flipped") << false << QStringList{"a.txt", "c.txt"};
+        QTest::newRow("truncated in a file's data") << true << QStringList{"a.txt"};
+    }
+    void damagedRar4() {
+        QFETCH(bool, truncate);
+        QFETCH(QStringList, extracted);
+        const QByteArray big = randomBytes(100000);
+        Rar4Archive archive;
+        archive.addFile("考生文件夹\\a.txt", "first");
+        archive.addFile("考生文件夹\\b.bin", big);
+        archive.addFile("考生文件夹\\c.txt", "third");
+        QByteArray bytes = archive.bytes();
+        const qsizetype middle = bytes.indexOf(big) + big.size() / 2;
+        if (truncate)
+            bytes.truncate(middle);
+        else
+            bytes[middle] = char(bytes[middle] ^ 0x55);
+        writeFile(drive('e') + "/tmp.rar", bytes);
+
+        const Run run = unpack("e:");
+        QCOMPARE(run.code, 2);
+        QVERIFY2(run.err.contains("b.bin"), qPrintable(run.err));
+        QCOMPARE(treeOf(drive('e') + "/考生文件夹").keys(), extracted);
+    }
+
+    void damagedArchives_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QStringList>("extracted");
+        QTest::newRow("truncated in a file's data") << "truncate" << QStringList{"a.txt"};
+        QTest::newRow("data byte flipped") << "flip" << QStringList{"a.txt", "c.txt"};
+        QTest::newRow("empty") << "empty" << QStringList{};
+        QTest::newRow("not an archive") << "garbage" << QStringList{};
+        QTest::newRow("signature only") << "signature" << QStringList{};
+    }
+    void damagedArchives() {
+        QFETCH(QString, damage);
+        QFETCH(QStringList, extracted);
+        const QByteArray big = randomBytes(1 << 20);
+        makeTemplate({{"a.txt", "first"}, {"b.bin", big}, {"c.txt", "third"}});
+        QByteArray bytes = readFile(drive('e') + "/tmp.rar");
+        const qsizetype middle = bytes.indexOf(big) + big.size() / 2;
+        if (damage == "truncate")
+            bytes.truncate(middle);
+        else if (damage == "flip")
+            bytes[middle] = char(bytes[middle] ^ 0x55);
+        else if (damage == "empty")
+            bytes.clear();
+        else if (damage == "garbage")
+            bytes = randomBytes(4096);
+        else
+            bytes.truncate(8);
+        writeFile(drive('e') + "/tmp.rar", bytes);
+
+        const Run run = unpack("e:");
+        QVERIFY2(run.code > 0, qPrintable(run.err)); // an exit code, not a crash
+        QVERIFY(!run.err.isEmpty());
+        QStringList files = treeOf(drive('e') + "/考生文件夹").keys();
+        QCOMPARE(files, extracted);
+    }
+
+    void missingArchive() {
+        const Run run = unpack("e:");
+        QCOMPARE(run.code, 2);
+        QVERIFY2(run.err.contains("tmp.rar"), qPrintable(run.err));
+    }
+
+    void unreadableFileDeletesNothing() {
+        if (::geteuid() == 0)
+            QSKIP("root reads every file");
+        const QString work = drive('e') + "/考生文件夹";
+        writeTree(work, sampleWork());
+        QVERIFY(QFile::setPermissions(work + "/子目录/表格.xls", QFileDevice::WriteOwner));
+        const Run run = pack("e:", "e:\\考生文件夹");
+        QCOMPARE(run.code, 2);
+        QVERIFY2(run.err.contains("子目录/表格.xls"), qPrintable(run.err));
+        QVERIFY(QFile::setPermissions(work + "/子目录/表格.xls", QFileDevice::ReadOwner));
+        QCOMPARE(treeOf(work), sampleWork());
+        QCOMPARE(treeOf(drive('e')).keys().filter(".rar"), QStringList());
+    }
+
+    void missingWorkFolder() {
+        const Run run = pack("e:", "e:\\考生文件夹");
+        QCOMPARE(run.code, 2);
+        QVERIFY2(run.err.contains("考生文件夹"), qPrintable(run.err));
+        QCOMPARE(treeOf(drive('e')), Tree());
+    }
+
+    void linksInWorkFolderStay() {
+        const QString work = drive('e') + "/考生文件夹";
+        writeTree(work, {{"a.txt", "a"}});
+        writeFile(drive('g') + "/outside.txt", "not the examinee's");
+        QVERIFY(QFile::link(drive('g') + "/outside.txt", work + "/link.txt"));
+        const Run run = pack("e:", "e:\\考生文件夹");
+        QCOMPARE(run.code, 1);
+        QVERIFY2(run.err.contains("link.txt"), qPrintable(run.err));
+        QCOMPARE(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                 QStringList{"link.txt"});
+        QCOMPARE(readFile(drive('g') + "/outside.txt"), QByteArray("not the examinee's"));
+        QCOMPARE(listWith("bsdtar", drive('e') + "/考生文件夹.rar"),
+                 QStringList({"考生文件夹", "考生文件夹/a.txt"}));
+    }
+
+    // A kill at the moment the archive has been renamed into place, and at the
+    // first deletion of a packed file.
+    void killAtAStep_data() {
+        QTest::addColumn<bool>("atDeletion");
+        QTest::newRow("archive in place") << false;
+        QTest::newRow("first file deleted") << true;
+    }
+    void killAtAStep() {
+        QFETCH(bool, atDeletion);
+        const QString work = drive('e') + "/考生文件夹";
+        Tree tree;
+        for (int i = 0; i < 600; ++i)
+            tree[QString("f%1.txt").arg(i, 3, 10, QChar('0'))] = randomBytes(100 + i);
+        writeTree(work, tree);
+
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        const QString watched = atDeletion ? work : drive('e');
+        QVERIFY(::inotify_add_watch(watch, QFile::encodeName(watched).constData(),
+                                    atDeletion ? IN_DELETE : IN_MOVED_TO) >= 0);
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(rarProgram(), {"a", "-df", "e:\\考生文件夹", "e:\\考生文件夹"});
+        QVERIFY(process.waitForStarted());
+        struct pollfd ready = {watch, POLLIN, 0};
+        QCOMPARE(::poll(&ready, 1, 60000), 1);
+        ::kill(pid_t(process.processId()), SIGKILL);
+        process.waitForFinished();
+        ::close(watch);
+
+        QVERIFY(QFileInfo::exists(drive('e') + "/考生文件夹.rar"));
+        if (atDeletion)
+            QVERIFY(treeOf(work).size() < tree.size());
+        checkNothingLost(tree);
+    }
+
+    void killAtAnyMoment_data() {
+        QTest::addColumn<int>("delayMs");
+        for (int delay : {0, 5, 10, 15, 20, 25, 30, 35, 40, 60})
+            QTest::newRow(qPrintable(QString("%1 ms").arg(delay))) << delay;
+    }
+    void killAtAnyMoment() {
+        QFETCH(int, delayMs);
+        Tree tree;
+        tree["大.bin"] = randomBytes(8 << 20);
+        for (int i = 0; i < 200; ++i)
+            tree[QString("子/f%1").arg(i)] = randomBytes(50 + i);
+        writeTree(drive('e') + "/考生文件夹", tree);
+        tree["子"] = folderMark;
+
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(rarProgram(), {"a", "-df", "e:\\考生文件夹", "e:\\考生文件夹"});
+        QVERIFY(process.waitForStarted());
+        QTest::qSleep(delayMs);
+        ::kill(pid_t(process.processId()), SIGKILL);
+        process.waitForFinished();
+
+        checkNothingLost(tree);
+    }
+
+    void usage_data() {
+        QTest::addColumn<QString>("parameters");
+        QTest::newRow("none") << "";
+        QTest::newRow("unknown command") << "l e:\\tmp.rar";
+        QTest::newRow("x without -o-") << "x e:\\tmp.rar e:\\";
+        QTest::newRow("a without -df") << "a e:\\考生文件夹 e:\\考生文件夹";
+        QTest::newRow("blank splits a path") << "a -df e:\\考生文件夹 e:\\my work";
+    }
+    void usage() {
+        QFETCH(QString, parameters);
+        const Run run = rar(parameters);
+        QCOMPARE(run.code, 7);
+        QVERIFY2(run.err.startsWith("usage: rar x -o- ARCHIVE DEST"), qPrintable(run.err));
+        QCOMPARE(treeOf(drive('e')), Tree());
+    }
+
+private:
+    // A template archive with the top folder 考生文件夹, as e:\tmp.rar.
+    void makeTemplate(const Tree& tree) {
+        writeTree(drive('f') + "/考生文件夹", tree);
+        QCOMPARE(rar("a -df f:\\tmp f:\\考生文件夹").code, 0);
+        QVERIFY(QFile::rename(drive('f') + "/tmp.rar", drive('e') + "/tmp.rar"));
+    }
+
+    // After a kill: either every file is still in the work folder, or there is
+    // a complete archive holding all of them (and what is left is intact).
+    void checkNothingLost(const Tree& tree) {
+        const QString work = drive('e') + "/考生文件夹";
+        QVERIFY(QFileInfo(work).isDir());
+        const Tree left = treeOf(work);
+        for (auto it = left.begin(); it != left.end(); ++it)
+            QCOMPARE(it.value(), tree.value(it.key()));
+        const QString archive = drive('e') + "/考生文件夹.rar";
+        if (!QFileInfo::exists(archive)) {
+            QCOMPARE(left, tree);
+            return;
+        }
+        QVERIFY(extractWith("bsdtar", archive, scratch_->filePath("b")));
+        QCOMPARE(treeOf(scratch_->filePath("b/考生文件夹")), tree);
+    }
+};
+
+MORVEL_TEST_MAIN(TestRar)
+#include "tst_rar.moc"
