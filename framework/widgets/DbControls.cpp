@@ -130,8 +130,7 @@ void DataLink::rebind() {
         });
         m_connections << connect(ds, &Dataset::updateRecordRequested, this,
                                  &DataLink::updateRequested);
-        m_connections << connect(ds, &QObject::destroyed, this, &DataLink::rebind,
-                                 Qt::QueuedConnection);
+        m_connections << connect(ds, &QObject::destroyed, this, &DataLink::rebind);
     }
     emit stateChanged();
     emit changed();
@@ -259,6 +258,22 @@ public:
 struct DBGrid::Private {
     GridModel model;
     bool syncing = false;
+
+    // The dataset's current row becomes the grid's selected one.
+    void selectCurrentRow(QTableView* view) {
+        Dataset* ds = model.openDataset();
+        const int row = ds ? ds->recNo() - 1 : -1;
+        syncing = true;
+        if (row >= 0 && row < model.rows && !model.columns.isEmpty()) {
+            const QModelIndex at = model.index(row, 0);
+            view->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect |
+                                                            QItemSelectionModel::Rows);
+            view->scrollTo(at);
+        } else {
+            view->selectionModel()->clear();
+        }
+        syncing = false;
+    }
 };
 
 DBGrid::DBGrid(QWidget* parent) : QTableView(parent), d(new Private) {
@@ -278,17 +293,8 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent), d(new Private) {
     setPalette(p);
 
     connect(&d->model.link, &DataLink::changed, this, [this] {
-        d->syncing = true;
         d->model.refresh();
-        Dataset* ds = d->model.openDataset();
-        const int row = ds ? ds->recNo() - 1 : -1;
-        if (row >= 0 && row < d->model.rows) {
-            selectRow(row);
-            scrollTo(d->model.index(row, 0));
-        } else {
-            clearSelection();
-        }
-        d->syncing = false;
+        d->selectCurrentRow(this);
     });
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
@@ -317,6 +323,7 @@ DataSource* DBGrid::dataSource() const {
 void DBGrid::addColumn(const QString& fieldName, const QString& title, int width) {
     d->model.addColumn({fieldName, title});
     setColumnWidth(int(d->model.columns.size()) - 1, width);
+    d->selectCurrentRow(this);
 }
 
 int DBGrid::columnCount() const {
