@@ -2,7 +2,6 @@
 
 #include "archiver/Extract.h"
 #include "archiver/Pack.h"
-#include "archiver/Posix.h"
 #include "archiver/Report.h"
 
 #include "framework/core/Drives.h"
@@ -40,16 +39,8 @@ QString archiveName(const QString& name) {
 int run(const QStringList& arguments) {
     if (arguments.size() == 4 && arguments[0] == "x" && arguments[1] == "-o-")
         return extract(fw::hostPath(arguments[2]), fw::hostPath(arguments[3]));
-    if (arguments.size() == 4 && arguments[0] == "a" && arguments[1] == "-df") {
-        try {
-            const QByteArray prefix = entryPrefix(arguments[3]);
-            return pack(archiveName(arguments[2]), fw::hostPath(arguments[3]), prefix);
-        } catch (const Failure& failure) {
-            Report report;
-            report.error(failure.message());
-            return report.exitCode();
-        }
-    }
+    if (arguments.size() == 4 && arguments[0] == "a" && arguments[1] == "-df")
+        return pack(archiveName(arguments[2]), arguments[3]);
     std::fputs(usage, stderr);
     return usageError;
 }

@@ -5,6 +5,8 @@
 #include "archiver/Rar5Writer.h"
 #include "archiver/Report.h"
 
+#include "framework/core/Drives.h"
+
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
@@ -262,10 +264,10 @@ private:
 
 } // namespace
 
-int pack(const QString& archivePath, const QString& folder, const QByteArray& prefix) {
+int pack(const QString& archivePath, const QString& folder) {
     Report report;
     try {
-        Packing packing(archivePath, folder, prefix);
+        Packing packing(archivePath, fw::hostPath(folder), entryPrefix(folder));
         packing.run(report);
     } catch (const Failure& failure) {
         report.error(failure.message() + "; nothing was deleted");

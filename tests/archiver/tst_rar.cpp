@@ -575,11 +575,36 @@ private slots:
         QCOMPARE(treeOf(drive('e')).keys().filter(".rar"), QStringList());
     }
 
-    void missingWorkFolder() {
-        const Run run = pack("e:", "e:\\考生文件夹");
+    // Packing that cannot be done leaves the drive as it was.
+    void packRefused_data() {
+        QTest::addColumn<Tree>("before");
+        QTest::addColumn<QString>("workDir");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing work folder") << Tree() << "e:\\考生文件夹"
+                                             << "考生文件夹";
+        QTest::newRow("work folder climbs")
+            << Tree({{"x", folderMark}, {"x/a.txt", "a"}}) << "e:\\考生文件夹\\..\\x"
+            << "climbs";
+        QTest::newRow("work folder is a file")
+            << Tree({{"考生文件夹", "a file"}}) << "e:\\考生文件夹"
+            << "Not a directory";
+        QTest::newRow("earlier archive damaged")
+            << Tree({{"考生文件夹", folderMark},
+                     {"考生文件夹/a.txt", "a"},
+                     {"考生文件夹.rar", QByteArray("Rar!\x1a\x07\x01\x00garbage", 15)}})
+            << "e:\\考生文件夹"
+            << "考生文件夹.rar";
+    }
+    void packRefused() {
+        QFETCH(Tree, before);
+        QFETCH(QString, workDir);
+        QFETCH(QString, message);
+        writeTree(drive('e'), before);
+        const Run run = pack("e:", workDir);
         QCOMPARE(run.code, 2);
-        QVERIFY2(run.err.contains("考生文件夹"), qPrintable(run.err));
-        QCOMPARE(treeOf(drive('e')), Tree());
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        QVERIFY2(run.err.contains("nothing was deleted"), qPrintable(run.err));
+        QCOMPARE(treeOf(drive('e')), before);
     }
 
     void linksInWorkFolderStay() {
