@@ -51,22 +51,13 @@ QString decodePath(const char* bytes) {
     return QFile::decodeName(bytes);
 }
 
-void writeAll(int fd, const char* data, std::size_t size, const QString& what) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw Failure(systemError(what));
-        }
-        data += n;
-        size -= std::size_t(n);
-    }
-}
+namespace {
 
-void writeAllAt(int fd, const char* data, std::size_t size, off_t offset, const QString& what) {
+// write() or, with an offset, pwrite() until every byte is out.
+void writeOut(int fd, const char* data, std::size_t size, off_t offset, bool at,
+              const QString& what) {
     while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, offset);
+        const ssize_t n = at ? ::pwrite(fd, data, size, offset) : ::write(fd, data, size);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -76,6 +67,16 @@ void writeAllAt(int fd, const char* data, std::size_t size, off_t offset, const 
         size -= std::size_t(n);
         offset += n;
     }
+}
+
+} // namespace
+
+void writeAll(int fd, const char* data, std::size_t size, const QString& what) {
+    writeOut(fd, data, size, 0, false, what);
+}
+
+void writeAllAt(int fd, const char* data, std::size_t size, off_t offset, const QString& what) {
+    writeOut(fd, data, size, offset, true, what);
 }
 
 std::size_t readSome(int fd, char* data, std::size_t size, const QString& what) {

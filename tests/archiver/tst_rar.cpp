@@ -141,6 +141,37 @@ private:
     QByteArray body_;
 };
 
+// Waits for an inotify event on one folder.
+class Watch {
+public:
+    Watch(const QString& folder, std::uint32_t mask) : fd_(::inotify_init1(IN_CLOEXEC)) {
+        ::inotify_add_watch(fd_, QFile::encodeName(folder).constData(), mask);
+    }
+    ~Watch() { ::close(fd_); }
+    Watch(const Watch&) = delete;
+    Watch& operator=(const Watch&) = delete;
+
+    // True once an event for `name` arrived (any name when empty).
+    bool waitFor(const QByteArray& name = {}) {
+        alignas(struct inotify_event) char buffer[4096];
+        for (;;) {
+            struct pollfd ready = {fd_, POLLIN, 0};
+            if (::poll(&ready, 1, 60000) != 1)
+                return false;
+            const ssize_t got = ::read(fd_, buffer, sizeof buffer);
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
+                if (name.isEmpty() || (event->len > 0 && QByteArray(event->name) == name))
+                    return true;
+                at += ssize_t(sizeof(struct inotify_event) + event->len);
+            }
+        }
+    }
+
+private:
+    int fd_;
+};
+
 struct Rar5Entry {
     QByteArray name;
     QByteArray data;
@@ -622,6 +653,60 @@ private slots:
                  QStringList({"考生文件夹", "考生文件夹/a.txt"}));
     }
 
+    // The packing is stopped at a step, a file is changed or removed, and the
+    // packing goes on.
+    void fileChangesMeanwhile_data() {
+        QTest::addColumn<bool>("afterRename");
+        QTest::addColumn<bool>("remove");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("changed while packing")
+            << false << false << 2 << "z.txt changed while it was being packed";
+        QTest::newRow("vanished while packing") << false << true << 2 << "cannot read z.txt";
+        QTest::newRow("changed after packing")
+            << true << false << 1 << "z.txt changed after it was packed and stays";
+    }
+    void fileChangesMeanwhile() {
+        QFETCH(bool, afterRename);
+        QFETCH(bool, remove);
+        QFETCH(int, code);
+        QFETCH(QString, message);
+        const QString work = drive('e') + "/考生文件夹";
+        Tree tree{{"a.bin", randomBytes(32 << 20)}, {"z.txt", "original"}};
+        writeTree(work, tree);
+
+        Watch watch(afterRename ? drive('e') : work, afterRename ? IN_MOVED_TO : IN_OPEN);
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(rarProgram(), {"a", "-df", "e:\\考生文件夹", "e:\\考生文件夹"});
+        QVERIFY(process.waitForStarted());
+        QVERIFY(watch.waitFor(afterRename ? QByteArray() : QByteArray("a.bin")));
+        ::kill(pid_t(process.processId()), SIGSTOP);
+        if (remove) {
+            QVERIFY(QFile::remove(work + "/z.txt"));
+            tree.remove("z.txt");
+        } else {
+            writeFile(work + "/z.txt", "changed meanwhile");
+        }
+        ::kill(pid_t(process.processId()), SIGCONT);
+        QVERIFY(process.waitForFinished());
+        QCOMPARE(process.exitCode(), code);
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        QVERIFY2(err.contains(message), qPrintable(err));
+
+        const QString archive = drive('e') + "/考生文件夹.rar";
+        if (afterRename) {
+            QCOMPARE(treeOf(work), Tree({{"z.txt", "changed meanwhile"}}));
+            QVERIFY(extractWith("bsdtar", archive, scratch_->filePath("b")));
+            QCOMPARE(treeOf(scratch_->filePath("b/考生文件夹")), tree);
+        } else {
+            if (!remove)
+                tree["z.txt"] = "changed meanwhile";
+            QCOMPARE(treeOf(work), tree);
+            QCOMPARE(treeOf(drive('e')).keys().filter(".rar"), QStringList());
+        }
+    }
+
     // A kill at the moment the archive has been renamed into place, and at the
     // first deletion of a packed file.
     void killAtAStep_data() {
@@ -637,20 +722,14 @@ private slots:
             tree[QString("f%1.txt").arg(i, 3, 10, QChar('0'))] = randomBytes(100 + i);
         writeTree(work, tree);
 
-        const int watch = ::inotify_init1(IN_CLOEXEC);
-        QVERIFY(watch >= 0);
-        const QString watched = atDeletion ? work : drive('e');
-        QVERIFY(::inotify_add_watch(watch, QFile::encodeName(watched).constData(),
-                                    atDeletion ? IN_DELETE : IN_MOVED_TO) >= 0);
+        Watch watch(atDeletion ? work : drive('e'), atDeletion ? IN_DELETE : IN_MOVED_TO);
         QProcess process;
         process.setProcessEnvironment(environment());
         process.start(rarProgram(), {"a", "-df", "e:\\考生文件夹", "e:\\考生文件夹"});
         QVERIFY(process.waitForStarted());
-        struct pollfd ready = {watch, POLLIN, 0};
-        QCOMPARE(::poll(&ready, 1, 60000), 1);
+        QVERIFY(watch.waitFor());
         ::kill(pid_t(process.processId()), SIGKILL);
         process.waitForFinished();
-        ::close(watch);
 
         QVERIFY(QFileInfo::exists(drive('e') + "/考生文件夹.rar"));
         if (atDeletion)
