@@ -235,9 +235,7 @@ class TestRar : public QObject {
     Run pack(const QString& drive, const QString& workDir) {
         return rar("a -df " + drive + "\\考生文件夹 " + workDir);
     }
-    Run unpack(const QString& drive, const QString& archive = "\\tmp.rar") {
-        return rar("x -o- " + drive + archive + " " + drive + "\\");
-    }
+    Run unpack(const QString& drive) { return rar("x -o- " + drive + "\\tmp.rar " + drive + "\\"); }
 
     // Extracts with one of the independent readers into `dest`.
     static bool extractWith(const QString& reader, const QString& archive, const QString& dest) {
