@@ -104,10 +104,13 @@ DataLink::DataLink(QObject* parent) : QObject(parent) {}
 void DataLink::setDataSource(DataSource* source) {
     if (m_source == source)
         return;
-    disconnect(m_sourceConnection);
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
     m_source = source;
-    if (source)
-        m_sourceConnection = connect(source, &DataSource::dataSetChanged, this, &DataLink::rebind);
+    if (source) {
+        connect(source, &DataSource::dataSetChanged, this, &DataLink::rebind);
+        connect(source, &QObject::destroyed, this, &DataLink::rebind);
+    }
     rebind();
 }
 
@@ -240,7 +243,7 @@ public:
             beginResetModel();
             rows = now;
             endResetModel();
-        } else if (rows > 0) {
+        } else if (rows > 0 && !columns.isEmpty()) {
             emit dataChanged(index(0, 0), index(rows - 1, int(columns.size()) - 1));
             emit headerDataChanged(Qt::Vertical, 0, rows - 1);
         }

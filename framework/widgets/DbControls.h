@@ -58,7 +58,6 @@ private:
     QPointer<Dataset> m_bound;
     QString m_field;
     QVector<QMetaObject::Connection> m_connections;
-    QMetaObject::Connection m_sourceConnection;
 };
 
 // Read-only grid over a data source: whole-row selection, given columns.
