@@ -6,6 +6,8 @@
 #include <QVector>
 #include <memory>
 
+class QSqlQuery;
+
 namespace fw {
 
 class Connection;
@@ -142,7 +144,7 @@ protected:
     // The statement to open, with its bound values; the table whose rows
     // post writes to when a result column doesn't say.
     virtual QString selectStatement() const = 0;
-    virtual void bindValues(class QSqlQuery& query) const;
+    virtual void bindValues(QSqlQuery& query) const;
     virtual QString defaultUpdateTable() const { return QString(); }
 
 private:
