@@ -22,6 +22,17 @@ create function morvel_trim(value text) returns text
     language sql immutable
     return btrim(value, E' \t\r\n\u00a0\u3000');
 
+-- Refuses an empty file name given to a procedure, with `message`.
+create function morvel_require_path(path text, message text) returns void
+    language plpgsql immutable
+as $$
+begin
+    if morvel_trim(path) is null or morvel_trim(path) = '' then
+        raise exception '%', message using errcode = 'null_value_not_allowed';
+    end if;
+end
+$$;
+
 -- Examinees: one row per examinee, keyed by the exam number.
 create sequence 考生信息_考生id_seq;
 

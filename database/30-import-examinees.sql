@@ -51,9 +51,7 @@ declare
     duplicate record;
     r record;
 begin
-    if morvel_trim(filename) is null or morvel_trim(filename) = '' then
-        raise exception '导入考生名单：没有给出文件名' using errcode = 'null_value_not_allowed';
-    end if;
+    perform morvel_require_path(filename, '导入考生名单：没有给出文件名');
 
     for r in select * from morvel_xls_sheet(filename) order by row_no loop
         sheet_name := r.sheet;

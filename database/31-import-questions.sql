@@ -120,10 +120,9 @@ as $$
 declare
     r record;
     place text;
+    entry text[];
 begin
-    if morvel_trim(filename) is null or morvel_trim(filename) = '' then
-        raise exception '装载试题：没有给出题库文件名' using errcode = 'null_value_not_allowed';
-    end if;
+    perform morvel_require_path(filename, '装载试题：没有给出题库文件名');
 
     delete from 选择题;
     delete from 判断题;
@@ -145,26 +144,19 @@ begin
                     morvel_bank_picture(r.blobs[1], place, 'pic'));
     end loop;
 
-    for r in select * from morvel_sqlite_read(filename, '判断题',
-                 array['ID', 'subject', 'answer'], array['pic'])
-             order by row_no loop
-        place := morvel_bank_place(filename, '判断题', r.row_no);
-        insert into 判断题 (id, subject, answer, pic)
-            values (morvel_bank_unique('判断题', morvel_bank_id(r.texts[1], place), place),
-                    morvel_bank_text(r.texts[2], 200, place, 'subject'),
-                    morvel_bank_answer(r.texts[3], 2, place),
-                    morvel_bank_picture(r.blobs[1], place, 'pic'));
-    end loop;
-
-    for r in select * from morvel_sqlite_read(filename, '填空题',
-                 array['ID', 'subject', 'answer'], array['pic'])
-             order by row_no loop
-        place := morvel_bank_place(filename, '填空题', r.row_no);
-        insert into 填空题 (id, subject, answer, pic)
-            values (morvel_bank_unique('填空题', morvel_bank_id(r.texts[1], place), place),
-                    morvel_bank_text(r.texts[2], 200, place, 'subject'),
-                    morvel_bank_answer(r.texts[3], 3, place),
-                    morvel_bank_picture(r.blobs[1], place, 'pic'));
+    -- True/false and fill-in questions share their layout.
+    foreach entry slice 1 in array array[['判断题', '2'], ['填空题', '3']] loop
+        for r in select * from morvel_sqlite_read(filename, entry[1],
+                     array['ID', 'subject', 'answer'], array['pic'])
+                 order by row_no loop
+            place := morvel_bank_place(filename, entry[1], r.row_no);
+            execute format('insert into %I (id, subject, answer, pic) values ($1, $2, $3, $4)',
+                           entry[1])
+                using morvel_bank_unique(entry[1], morvel_bank_id(r.texts[1], place), place),
+                      morvel_bank_text(r.texts[2], 200, place, 'subject'),
+                      morvel_bank_answer(r.texts[3], entry[2]::integer, place),
+                      morvel_bank_picture(r.blobs[1], place, 'pic');
+        end loop;
     end loop;
 
     -- In the order of their IDs, so the first task is the one a client

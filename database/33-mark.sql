@@ -19,9 +19,7 @@ as $$
 declare
     cells text[];
 begin
-    if morvel_trim(scoredb) is null or morvel_trim(scoredb) = '' then
-        raise exception '评分：没有给出成绩库文件名' using errcode = 'null_value_not_allowed';
-    end if;
+    perform morvel_require_path(scoredb, '评分：没有给出成绩库文件名');
     if classname is null then
         raise exception '评分：没有给出班级' using errcode = 'null_value_not_allowed';
     end if;

@@ -58,6 +58,11 @@ std::string columnText(sqlite3_stmt* stmt, int i) {
     return bytes ? std::string(bytes, static_cast<size_t>(size)) : std::string();
 }
 
+Outcome notDatabase(const std::string& path, const Database& db) {
+    return Outcome::fail(Failure::BadFormat,
+                         "文件" + quoted(path) + "不是可读的数据库：" + db.error());
+}
+
 // Opens the file and finds the table and its columns, with the messages that
 // say which of them is missing.
 Outcome openTable(Database& db, const std::string& path, int flags, const std::string& table,
@@ -74,8 +79,7 @@ Outcome openTable(Database& db, const std::string& path, int flags, const std::s
     Statement find;
     if (find.prepare(db.get(), "select name from sqlite_master where type in ('table', 'view') "
                                "and name = ?1 collate nocase") != SQLITE_OK)
-        return Outcome::fail(Failure::BadFormat,
-                             "文件" + quoted(path) + "不是可读的数据库：" + db.error());
+        return notDatabase(path, db);
     sqlite3_bind_text(find.get(), 1, table.c_str(), static_cast<int>(table.size()),
                       SQLITE_TRANSIENT);
     int rc = sqlite3_step(find.get());
@@ -83,15 +87,13 @@ Outcome openTable(Database& db, const std::string& path, int flags, const std::s
         return Outcome::fail(Failure::MissingTable,
                              "数据库文件" + quoted(path) + "中没有表" + quoted(table));
     if (rc != SQLITE_ROW)
-        return Outcome::fail(Failure::BadFormat,
-                             "文件" + quoted(path) + "不是可读的数据库：" + db.error());
+        return notDatabase(path, db);
 
     for (const std::string& column : columns) {
         Statement has;
         if (has.prepare(db.get(), "select 1 from pragma_table_info(?1) where name = ?2 collate "
                                   "nocase") != SQLITE_OK)
-            return Outcome::fail(Failure::BadFormat,
-                                 "文件" + quoted(path) + "不是可读的数据库：" + db.error());
+            return notDatabase(path, db);
         sqlite3_bind_text(has.get(), 1, table.c_str(), static_cast<int>(table.size()),
                           SQLITE_TRANSIENT);
         sqlite3_bind_text(has.get(), 2, column.c_str(), static_cast<int>(column.size()),
@@ -102,8 +104,7 @@ Outcome openTable(Database& db, const std::string& path, int flags, const std::s
                                                              quoted(table) + "缺少列" +
                                                              quoted(column));
         if (rc != SQLITE_ROW)
-            return Outcome::fail(Failure::BadFormat,
-                                 "文件" + quoted(path) + "不是可读的数据库：" + db.error());
+            return notDatabase(path, db);
     }
     return Outcome::success();
 }
