@@ -36,7 +36,9 @@ PGresult* pgResult(const QSqlQuery& query) {
     if (!result)
         return nullptr;
     const QVariant handle = result->handle();
-    if (qstrcmp(handle.typeName(), "PGresult*") != 0)
+    // Registered under the name of the struct behind the typedef.
+    if (qstrcmp(handle.typeName(), "pg_result*") != 0 &&
+        qstrcmp(handle.typeName(), "PGresult*") != 0)
         return nullptr;
     return *static_cast<PGresult* const*>(handle.constData());
 }

@@ -90,7 +90,7 @@ QByteArray textOf(const QVariant& v) {
 
 PGconn* pgConnection(const QSqlDatabase& db) {
     const QVariant handle = db.driver()->handle();
-    if (qstrcmp(handle.typeName(), "PGconn*") != 0)
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
         return nullptr;
     return *static_cast<PGconn* const*>(handle.constData());
 }
