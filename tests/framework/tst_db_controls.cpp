@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -339,6 +340,42 @@ private slots:
         QCOMPARE(cheat.fieldByName(QStringLiteral("备注")).asString(), QStringLiteral("夹带小抄"));
         cheat.post();
         QCOMPARE(stored(QStringLiteral("select 备注 from 作弊处理")), QStringLiteral("夹带小抄"));
+    }
+
+    void controlsOnAnAppendedRow() {
+        Query cheat;
+        cheat.setConnection(m_db.get());
+        cheat.setSQL(
+            QStringLiteral("select 准考证号,作弊时间,备注  from 作弊处理 where 准考证号=:zkzh"));
+        cheat.paramByName(QStringLiteral("zkzh")).setValue(QStringLiteral("0002"));
+        cheat.open();
+        QVERIFY(cheat.isEmpty());
+        DataSource source;
+        source.setDataSet(&cheat);
+        auto* memo = bound(new DBMemo, &source, QStringLiteral("备注"));
+        auto* number = new DBText(m_window.get());
+        number->setDataSource(&source);
+        number->setDataField(QStringLiteral("准考证号"));
+        auto* time = new DBText(m_window.get());
+        time->setDataSource(&source);
+        time->setDataField(QStringLiteral("作弊时间"));
+
+        cheat.append();
+        cheat.fieldByName(QStringLiteral("准考证号")).setAsString(QStringLiteral("0002"));
+        QCOMPARE(number->text(), QStringLiteral("0002"));
+        QCOMPARE(time->text(), QString());
+        focus(memo);
+        typeText(memo, QStringLiteral("传纸条"));
+        focus(m_elsewhere);
+        QCOMPARE(cheat.state(), State::Insert);
+        cheat.post();
+        QCOMPARE(stored(QStringLiteral("select 准考证号 || 备注 from 作弊处理")),
+                 QStringLiteral("0002传纸条"));
+        // the time the database gave the new row, shown as date and time
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"))
+                     .match(time->text())
+                     .hasMatch(),
+                 qPrintable(time->text()));
     }
 
     void readOnlyMemoLeavesTheRowAlone() {
