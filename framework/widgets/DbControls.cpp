@@ -47,50 +47,70 @@ bool movesToAnotherControl(const QFocusEvent* event) {
            event->reason() != Qt::PopupFocusReason;
 }
 
+QString textOf(const QLineEdit* e) {
+    return e->text();
+}
+QString textOf(const QPlainTextEdit* e) {
+    return e->toPlainText();
+}
+void putText(QLineEdit* e, const QString& t) {
+    e->setText(t);
+}
+void putText(QPlainTextEdit* e, const QString& t) {
+    e->setPlainText(t);
+}
+
 // The rules that the text controls share. A pending edit is the text typed
 // since the field was last shown; it survives a change of another field of
 // the row (the field itself still holds what was shown) and is dropped when
 // the row moves, is cancelled or the field changes under it.
-struct TextBinding {
+template <class Control> struct TextBinding {
+    Control* control;
     DataLink& link;
     bool& dirty;
     bool& showing;
     QString& shown;
 
-    template <class SetText> void show(const QString& current, SetText setText) {
+    void put(const QString& text) {
+        showing = true;
+        putText(control, text);
+        showing = false;
+    }
+
+    void show() {
         const QString now = link.text();
         if (dirty && link.editing() && now == shown)
             return;
         dirty = false;
         shown = now;
-        if (current == now)
-            return;
-        showing = true;
-        setText(now);
-        showing = false;
+        if (textOf(control) != now)
+            put(now);
     }
 
-    // Typing: put the row into editing, or refuse when there is nothing to
-    // edit. Returns false when the typed text was refused.
-    bool typed() {
+    // Typing puts the row into editing; with nothing to edit the typed text
+    // goes back to what the field holds.
+    void typed() {
         if (showing)
-            return true;
-        if (!link.canWrite())
-            return false;
-        dirty = true;
-        if (!guard([&] { link.edit(); })) {
+            return;
+        dirty = link.canWrite(); // before edit(): its signals must keep the text
+        if (dirty && !guard([&] { link.edit(); }))
             dirty = false;
-            return false;
-        }
-        return true;
+        if (!dirty)
+            put(shown);
     }
 
-    void writeBack(const QString& text) {
+    void writeBack() {
         if (!dirty)
             return;
+        const QString text = textOf(control);
         link.write(text);
         dirty = false;
         shown = text;
+    }
+
+    // The focus left for another control: the edit goes to the field.
+    bool leave(QFocusEvent* event) {
+        return movesToAnotherControl(event) && guard([this] { writeBack(); });
     }
 };
 
@@ -386,25 +406,20 @@ DBEdit::DBEdit(QWidget* parent) : QLineEdit(parent) {
 }
 
 void DBEdit::showField() {
-    TextBinding{m_link, m_dirty, m_showing, m_shown}.show(text(),
-                                                          [this](const QString& t) { setText(t); });
+    TextBinding<QLineEdit>{this, m_link, m_dirty, m_showing, m_shown}.show();
 }
 
 void DBEdit::edited() {
-    if (!TextBinding{m_link, m_dirty, m_showing, m_shown}.typed()) {
-        m_showing = true;
-        setText(m_shown);
-        m_showing = false;
-    }
+    TextBinding<QLineEdit>{this, m_link, m_dirty, m_showing, m_shown}.typed();
 }
 
 void DBEdit::writeBack() {
-    TextBinding{m_link, m_dirty, m_showing, m_shown}.writeBack(text());
+    TextBinding<QLineEdit>{this, m_link, m_dirty, m_showing, m_shown}.writeBack();
 }
 
 void DBEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
-    if (movesToAnotherControl(event) && guard([this] { writeBack(); }))
+    if (TextBinding<QLineEdit>{this, m_link, m_dirty, m_showing, m_shown}.leave(event))
         emit exited();
 }
 
@@ -418,26 +433,20 @@ DBMemo::DBMemo(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void DBMemo::showField() {
-    TextBinding{m_link, m_dirty, m_showing, m_shown}.show(
-        toPlainText(), [this](const QString& t) { setPlainText(t); });
+    TextBinding<QPlainTextEdit>{this, m_link, m_dirty, m_showing, m_shown}.show();
 }
 
 void DBMemo::edited() {
-    if (!TextBinding{m_link, m_dirty, m_showing, m_shown}.typed()) {
-        m_showing = true;
-        setPlainText(m_shown);
-        m_showing = false;
-    }
+    TextBinding<QPlainTextEdit>{this, m_link, m_dirty, m_showing, m_shown}.typed();
 }
 
 void DBMemo::writeBack() {
-    TextBinding{m_link, m_dirty, m_showing, m_shown}.writeBack(toPlainText());
+    TextBinding<QPlainTextEdit>{this, m_link, m_dirty, m_showing, m_shown}.writeBack();
 }
 
 void DBMemo::focusOutEvent(QFocusEvent* event) {
     QPlainTextEdit::focusOutEvent(event);
-    if (movesToAnotherControl(event))
-        guard([this] { writeBack(); });
+    TextBinding<QPlainTextEdit>{this, m_link, m_dirty, m_showing, m_shown}.leave(event);
 }
 
 // ---------------------------------------------------------------------------
