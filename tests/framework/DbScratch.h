@@ -45,6 +45,7 @@ public:
         if (!m_admin) {
             m_admin = std::make_unique<fw::Connection>();
             m_admin->setConnectionString(consoleText(QStringLiteral("postgres")));
+            m_admin->execute(QStringLiteral("set client_min_messages = warning"));
         }
         return *m_admin;
     }
