@@ -78,6 +78,7 @@ public:
             break;
         default:
             box.setStandardButtons(QMessageBox::Ok);
+            box.setDefaultButton(QMessageBox::Ok);
             break;
         }
         box.exec();

@@ -136,24 +136,40 @@ private slots:
         QTest::addColumn<unsigned>("flags");
         QTest::addColumn<Leave>("how");
         QTest::addColumn<int>("answer");
+        QTest::addColumn<QStringList>("shown");
         QTest::addColumn<QString>("defaultButton");
+        QTest::addColumn<QMessageBox::Icon>("icon");
         const unsigned resume = 289; // MB_OKCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2
         const unsigned collect = 33; // MB_OKCANCEL | MB_ICONQUESTION
-        QTest::newRow("289 OK") << resume << Leave::Ok << int(IDOK) << "Cancel";
-        QTest::newRow("289 Cancel") << resume << Leave::Cancel << int(IDCANCEL) << "Cancel";
-        QTest::newRow("289 Enter") << resume << Leave::Enter << int(IDCANCEL) << "Cancel";
-        QTest::newRow("289 Escape") << resume << Leave::Escape << int(IDCANCEL) << "Cancel";
-        QTest::newRow("289 close box") << resume << Leave::CloseBox << int(IDCANCEL) << "Cancel";
-        QTest::newRow("33 Enter") << collect << Leave::Enter << int(IDOK) << "OK";
-        QTest::newRow("33 Cancel") << collect << Leave::Cancel << int(IDCANCEL) << "OK";
-        QTest::newRow("33 Escape") << collect << Leave::Escape << int(IDCANCEL) << "OK";
+        const QStringList oc{"Cancel", "OK"}, yn{"No", "Yes"}, ok{"OK"};
+        const auto q = QMessageBox::Question;
+        QTest::newRow("289 OK") << resume << Leave::Ok << int(IDOK) << oc << "Cancel" << q;
+        QTest::newRow("289 Cancel")
+            << resume << Leave::Cancel << int(IDCANCEL) << oc << "Cancel" << q;
+        QTest::newRow("289 Enter")
+            << resume << Leave::Enter << int(IDCANCEL) << oc << "Cancel" << q;
+        QTest::newRow("289 Escape")
+            << resume << Leave::Escape << int(IDCANCEL) << oc << "Cancel" << q;
+        QTest::newRow("289 close box")
+            << resume << Leave::CloseBox << int(IDCANCEL) << oc << "Cancel" << q;
+        QTest::newRow("33 Enter") << collect << Leave::Enter << int(IDOK) << oc << "OK" << q;
+        QTest::newRow("33 Cancel") << collect << Leave::Cancel << int(IDCANCEL) << oc << "OK" << q;
+        QTest::newRow("33 Escape") << collect << Leave::Escape << int(IDCANCEL) << oc << "OK" << q;
+        QTest::newRow("MB_OK Escape")
+            << unsigned(MB_OK) << Leave::Escape << int(IDOK) << ok << "OK" << QMessageBox::NoIcon;
+        QTest::newRow("MB_YESNO No") << unsigned(MB_YESNO | MB_ICONEXCLAMATION) << Leave::No
+                                     << int(IDNO) << yn << "Yes" << QMessageBox::Warning;
+        QTest::newRow("MB_YESNO Yes") << unsigned(MB_YESNO | MB_ICONINFORMATION) << Leave::Yes
+                                      << int(IDYES) << yn << "Yes" << QMessageBox::Information;
     }
 
     void messageBoxHonoursTheFlags() {
         QFETCH(unsigned, flags);
         QFETCH(Leave, how);
         QFETCH(int, answer);
+        QFETCH(QStringList, shown);
         QFETCH(QString, defaultButton);
+        QFETCH(QMessageBox::Icon, icon);
         Seen seen;
         whenOpen([&](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
@@ -164,8 +180,8 @@ private slots:
         QCOMPARE(dialogs().messageBox(text, QStringLiteral("警告"), flags), answer);
         QCOMPARE(seen.title, QStringLiteral("警告"));
         QCOMPARE(seen.text, text);
-        QCOMPARE(seen.icon, QMessageBox::Question);
-        QCOMPARE(seen.buttons, (QStringList{"Cancel", "OK"}));
+        QCOMPARE(seen.icon, icon);
+        QCOMPARE(seen.buttons, shown);
         QCOMPARE(seen.defaultButton, defaultButton);
     }
 
