@@ -274,6 +274,7 @@ struct Dataset::Private {
     void dropEdit();
     void endEdit();
     void moved(bool rowChanged);
+    void step(int by);
 
     int tableForWrite(const QVector<int>& columnsSet) const;
     QString locator(int table, const Row& row, const QVector<int>& alsoUnchanged,
@@ -462,6 +463,21 @@ void Dataset::Private::moved(bool rowChanged) {
         emit q->recordChanged();
     if (cur >= 0)
         emit q->afterScroll();
+}
+
+// One row on or back; past either end the position stays and eof or bof is set.
+void Dataset::Private::step(int by) {
+    requireActive();
+    checkBrowseMode();
+    const int to = cur + by;
+    if (to >= 0 && to < int(visible.size())) {
+        cur = to;
+        bof = eof = false;
+        moved(true);
+    } else {
+        (by < 0 ? bof : eof) = true;
+        moved(false);
+    }
 }
 
 void Dataset::Private::endEdit() {
@@ -769,29 +785,11 @@ void Dataset::first() {
 }
 
 void Dataset::prior() {
-    d->requireActive();
-    d->checkBrowseMode();
-    if (d->cur > 0) {
-        --d->cur;
-        d->bof = d->eof = false;
-        d->moved(true);
-    } else {
-        d->bof = true;
-        d->moved(false);
-    }
+    d->step(-1);
 }
 
 void Dataset::next() {
-    d->requireActive();
-    d->checkBrowseMode();
-    if (d->cur + 1 < int(d->visible.size())) {
-        ++d->cur;
-        d->bof = d->eof = false;
-        d->moved(true);
-    } else {
-        d->eof = true;
-        d->moved(false);
-    }
+    d->step(1);
 }
 
 void Dataset::last() {

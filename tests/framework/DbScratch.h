@@ -3,6 +3,7 @@
 // A scratch database of the test cluster for one suite of the data layer,
 // reached with the console's connection text; never the catalog Morvel.
 
+#include "framework/core/Error.h"
 #include "framework/data/Connection.h"
 
 #include <QString>
@@ -14,6 +15,29 @@ inline QString consoleText(const QString& catalog) {
     return QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist Security "
                           "Info=False;Initial Catalog=%1;Data Source=(local)")
         .arg(catalog);
+}
+
+// The message of the framework error that f raises; empty when none.
+template <typename F> QString errorOf(F&& f) {
+    try {
+        f();
+    } catch (const fw::Error& e) {
+        return e.message();
+    }
+    return QString();
+}
+
+// The same for an error that the database reported; a failure of another
+// kind is named so.
+template <typename F> QString dbErrorOf(F&& f) {
+    try {
+        f();
+    } catch (const fw::DbError& e) {
+        return e.message();
+    } catch (const fw::Error& e) {
+        return QStringLiteral("not a database error: ") + e.message();
+    }
+    return QString();
 }
 
 class Scratch {

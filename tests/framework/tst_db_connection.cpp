@@ -16,6 +16,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+using dbtest::errorOf;
 using fw::Connection;
 
 namespace {
@@ -57,15 +58,6 @@ class TestDbConnection : public QObject {
 private:
     dbtest::Scratch m_scratch{QStringLiteral("fwtest_connection")};
     QTemporaryDir m_drive;
-
-    template <typename F> QString errorOf(F&& f) {
-        try {
-            f();
-        } catch (const fw::Error& e) {
-            return e.message();
-        }
-        return QString();
-    }
 
 private slots:
     void initTestCase() {

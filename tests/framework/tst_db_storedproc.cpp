@@ -8,6 +8,8 @@
 
 #include <QSqlQuery>
 
+using dbtest::dbErrorOf;
+using dbtest::errorOf;
 using fw::StoredProc;
 
 namespace {
@@ -38,15 +40,6 @@ private:
         QSqlQuery q(m_db->database());
         q.exec("select string_agg(concat_ws('|', proc, a, b), ';' order by ctid) from calls");
         return q.next() ? q.value(0).toString() : QString();
-    }
-
-    template <typename F> QString errorOf(F&& f) {
-        try {
-            f();
-        } catch (const fw::Error& e) {
-            return e.message();
-        }
-        return QString();
     }
 
 private slots:
@@ -109,12 +102,7 @@ private slots:
         p.refreshParameters();
         p.paramByName("@ScoreDB").setValue("x");
         p.paramByName("@ClassName").setValue("坏班");
-        try {
-            p.execProc();
-            QFAIL("no error");
-        } catch (const fw::DbError& e) {
-            QCOMPARE(e.message(), QString("班级 坏班 不存在"));
-        }
+        QCOMPARE(dbErrorOf([&] { p.execProc(); }), QString("班级 坏班 不存在"));
         QCOMPARE(calls(), QString());
         // The connection is still usable afterwards.
         p.paramByName("@ClassName").setValue("B班");
@@ -136,13 +124,9 @@ private slots:
         StoredProc p;
         p.setConnection(m_db);
         p.setProcedureName("nosuch;1");
-        QCOMPARE(errorOf([&] { p.refreshParameters(); }),
-                 QString("Could not find stored procedure 'nosuch'."));
-        try {
-            p.execProc();
-            QFAIL("no error");
-        } catch (const fw::DbError&) {
-        }
+        const QString missing = "Could not find stored procedure 'nosuch'.";
+        QCOMPARE(dbErrorOf([&] { p.refreshParameters(); }), missing);
+        QCOMPARE(dbErrorOf([&] { p.execProc(); }), missing);
     }
 
     void wrongParameterIsTheDatabasesError() {
@@ -151,12 +135,8 @@ private slots:
         p.setProcedureName("mark");
         p.parameters().add("@Other", fw::DataType::String);
         p.paramByName("@other").setValue("x");
-        try {
-            p.execProc();
-            QFAIL("no error");
-        } catch (const fw::DbError& e) {
-            QVERIFY2(e.message().contains("does not exist"), qPrintable(e.message()));
-        }
+        const QString message = dbErrorOf([&] { p.execProc(); });
+        QVERIFY2(message.contains("does not exist"), qPrintable(message));
     }
 };
 
