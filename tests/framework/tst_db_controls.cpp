@@ -1,10 +1,10 @@
 // The data-aware controls on real datasets of a scratch database: edits
 // reaching their fields, rows moving and posting, the radio group, the byte
 // limit, the navigator and the grid.
-#include "framework/data/Connection.h"
 #include "framework/data/DataSource.h"
 #include "framework/data/Query.h"
 #include "framework/widgets/DbControls.h"
+#include "tests/framework/DbScratch.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestMain.h"
 
@@ -22,11 +22,6 @@ using namespace fw;
 using State = Dataset::State;
 
 namespace {
-
-const QString kServer =
-    QStringLiteral("Provider=SQLOLEDB.1;Integrated Security=SSPI;Persist "
-                   "Security Info=False;Initial Catalog=%1;Data Source=(local)");
-const QString kDatabase = QStringLiteral("fwtest_controls");
 
 // Types text as the keyboard does; characters beyond ASCII arrive as an input
 // method's commit, the way Chinese text reaches a control.
@@ -61,14 +56,13 @@ class TestDbControls : public QObject {
     Q_OBJECT
 
 private:
+    dbtest::Scratch m_scratch{QStringLiteral("fwtest_controls")};
     std::unique_ptr<Connection> m_db;
     std::unique_ptr<Table> m_examinees; // 考生信息, three rows
     std::unique_ptr<Query> m_paper;     // 试卷表 rows of one examinee
     std::unique_ptr<DataSource> m_source, m_paperSource;
     std::unique_ptr<QWidget> m_window;
     QPushButton* m_elsewhere = nullptr; // a control to move the focus to
-
-    void exec(Connection& c, const QString& sql) { c.execute(sql); }
 
     // What the database holds now, read past the datasets' snapshots.
     QString stored(const QString& sql) {
@@ -119,45 +113,35 @@ private:
 
 private slots:
     void initTestCase() {
-        Connection admin;
-        admin.setConnectionString(kServer.arg(QStringLiteral("postgres")));
-        admin.open();
-        exec(admin, QStringLiteral("drop database if exists ") + kDatabase);
-        exec(admin, QStringLiteral("create database ") + kDatabase);
-        admin.close();
-
-        m_db = std::make_unique<Connection>();
-        m_db->setConnectionString(kServer.arg(kDatabase));
+        m_scratch.create();
+        m_db.reset(m_scratch.connect(nullptr));
         m_db->open();
-        exec(*m_db, QStringLiteral("create table 考生信息 (考生ID serial primary key, 准考证号 "
-                                   "varchar(50), 姓名 varchar(50), 班级 varchar(50), IP "
-                                   "varchar(15), 考试状态 varchar(50), 登录标志 int)"));
-        exec(*m_db, QStringLiteral("create table 试卷表 (QuestionID serial primary key, 准考证号 "
-                                   "varchar(50), 题号 int, 试题类别 int, 答题结果 varchar(50))"));
-        exec(*m_db, QStringLiteral("create table 作弊处理 (ID serial primary key, 准考证号 "
-                                   "varchar(50), 作弊时间 timestamp default now(), 备注 text)"));
+        m_db->execute(QStringLiteral("create table 考生信息 (考生ID serial primary key, 准考证号 "
+                                     "varchar(50), 姓名 varchar(50), 班级 varchar(50), IP "
+                                     "varchar(15), 考试状态 varchar(50), 登录标志 int)"));
+        m_db->execute(QStringLiteral("create table 试卷表 (QuestionID serial primary key, 准考证号 "
+                                     "varchar(50), 题号 int, 试题类别 int, 答题结果 varchar(50))"));
+        m_db->execute(QStringLiteral("create table 作弊处理 (ID serial primary key, 准考证号 "
+                                     "varchar(50), 作弊时间 timestamp default now(), 备注 text)"));
     }
 
     void cleanupTestCase() {
         m_db.reset();
-        Connection admin;
-        admin.setConnectionString(kServer.arg(QStringLiteral("postgres")));
-        admin.open();
-        exec(admin, QStringLiteral("drop database if exists ") + kDatabase);
+        m_scratch.drop();
     }
 
     void init() {
-        exec(*m_db, QStringLiteral("truncate 考生信息, 试卷表, 作弊处理 restart identity"));
-        exec(*m_db,
-             QStringLiteral(
-                 "insert into 考生信息 (准考证号, 姓名, 班级, IP, 考试状态, 登录标志) values "
-                 "('0001', '张三', '计算机一班', '', '', 0), "
-                 "('0002', '李四', '计算机一班', '', '', 0), "
-                 "('0003', 'O''Neil', '计算机二班', '', '', 0)"));
-        exec(*m_db, QStringLiteral("insert into 试卷表 (准考证号, 题号, 试题类别, 答题结果) values "
-                                   "('0001', 1, 1, 'B'), ('0001', 2, 1, NULL), "
-                                   "('0001', 3, 1, 'b'), ('0001', 4, 1, 'E'), "
-                                   "('0001', 5, 2, '0')"));
+        m_db->execute(QStringLiteral("truncate 考生信息, 试卷表, 作弊处理 restart identity"));
+        m_db->execute(QStringLiteral(
+            "insert into 考生信息 (准考证号, 姓名, 班级, IP, 考试状态, 登录标志) values "
+            "('0001', '张三', '计算机一班', '', '', 0), "
+            "('0002', '李四', '计算机一班', '', '', 0), "
+            "('0003', 'O''Neil', '计算机二班', '', '', 0)"));
+        m_db->execute(
+            QStringLiteral("insert into 试卷表 (准考证号, 题号, 试题类别, 答题结果) values "
+                           "('0001', 1, 1, 'B'), ('0001', 2, 1, NULL), "
+                           "('0001', 3, 1, 'b'), ('0001', 4, 1, 'E'), "
+                           "('0001', 5, 2, '0')"));
         m_examinees = std::make_unique<Table>();
         m_examinees->setObjectName(QStringLiteral("ADOTable1"));
         m_examinees->setConnection(m_db.get());
@@ -319,8 +303,8 @@ private slots:
     }
 
     void memoShowsAndWritesLongText() {
-        exec(*m_db,
-             QStringLiteral("insert into 作弊处理 (准考证号, 备注) values ('0001', '夹带')"));
+        m_db->execute(
+            QStringLiteral("insert into 作弊处理 (准考证号, 备注) values ('0001', '夹带')"));
         Query cheat;
         cheat.setConnection(m_db.get());
         cheat.setSQL(
@@ -531,8 +515,8 @@ private slots:
     }
 
     void navigatorPostRefusedShowsTheErrorAndKeepsTheEdit() {
-        exec(*m_db,
-             QStringLiteral("alter table 试卷表 add constraint answer check (答题结果 <> 'X')"));
+        m_db->execute(
+            QStringLiteral("alter table 试卷表 add constraint answer check (答题结果 <> 'X')"));
         ScriptedDialogs boxes;
         auto* edit = bound(new DBEdit, m_paperSource.get(), QStringLiteral("答题结果"));
         auto* nav = new DBNavigator(m_window.get());
@@ -541,7 +525,7 @@ private slots:
         edit->selectAll();
         typeText(edit, QStringLiteral("X"));
         nav->click(DBNavigator::Post);
-        exec(*m_db, QStringLiteral("alter table 试卷表 drop constraint answer"));
+        m_db->execute(QStringLiteral("alter table 试卷表 drop constraint answer"));
         QCOMPARE(boxes.errors().size(), 1);
         QVERIFY2(boxes.errors().first().contains(QStringLiteral("answer")),
                  qPrintable(boxes.errors().first()));
