@@ -254,15 +254,22 @@ private slots:
                  QStringLiteral("张三X1.2.3.4"));
     }
 
-    void typingWithoutARowIsRefused() {
+    void inputWithoutARowIsRefused() {
         m_paper->paramByName(QStringLiteral("zkzh")).setValue(QStringLiteral("none"));
         m_paper->close();
         m_paper->open();
         QVERIFY(m_paper->isEmpty());
         auto* edit = bound(new DBEdit, m_paperSource.get(), QStringLiteral("答题结果"));
+        auto* group = new DBRadioGroup(m_window.get());
+        group->setItems({"A", "B"});
+        group->setDataSource(m_paperSource.get());
+        group->setDataField(QStringLiteral("答题结果"));
+        group->show();
         focus(edit);
         typeText(edit, QStringLiteral("abc"));
         QCOMPARE(edit->text(), QString());
+        clickIndicator(group->button(1));
+        QCOMPARE(group->itemIndex(), -1);
         focus(m_elsewhere);
         QCOMPARE(m_paper->state(), State::Browse);
         QCOMPARE(count(QStringLiteral("试卷表")), 5);
@@ -601,6 +608,23 @@ private slots:
             .setAsString(QStringLiteral("登录成功!"));
         m_examinees->post();
         QCOMPARE(grid->cellText(1, 1), QStringLiteral("登录成功!"));
+    }
+
+    void gridStaysWhenTheRowCannotBeLeft() {
+        m_db->execute(QStringLiteral("alter table 考生信息 add constraint ip check (IP <> 'bad')"));
+        ScriptedDialogs boxes;
+        auto* grid = place(new DBGrid);
+        grid->setDataSource(m_source.get());
+        grid->addColumn(QStringLiteral("姓名"), QString(), 94);
+        m_examinees->edit();
+        m_examinees->fieldByName(QStringLiteral("IP")).setAsString(QStringLiteral("bad"));
+        const QRect third = grid->visualRect(grid->model()->index(2, 0));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, third.center());
+        m_db->execute(QStringLiteral("alter table 考生信息 drop constraint ip"));
+        QCOMPARE(boxes.errors().size(), 1);
+        QCOMPARE(m_examinees->recNo(), 1);
+        QTRY_COMPARE(grid->currentIndex().row(), 0);
+        QCOMPARE(grid->selectionModel()->selectedRows().first().row(), 0);
     }
 
     void gridCtrlDelAsksAndDeletes_data() {
