@@ -336,8 +336,9 @@ void Dataset::Private::describePostgres(PGresult* result) {
         }
         c.table = tableOf.value(table);
         c.baseName = attr.at(0).toString();
-        if (attr.at(1).toBool()) {
-            c.type = DataType::AutoInc;
+        if (attr.at(1).toBool()) { // numbered by the database
+            if (c.type == DataType::Integer)
+                c.type = DataType::AutoInc;
             c.readOnly = true;
         }
         if (attr.at(2).toBool())

@@ -101,15 +101,15 @@ DataType pgDataType(unsigned oid, int typmod, int* size) {
     case 1700: // numeric
         *size = 8;
         return DataType::Float;
-    case 25: // text
-        return DataType::Memo;
+    case 25: // text: the GBK text columns, their byte limits kept by checks
+        return DataType::String;
     case 1042: // bpchar
         *size = typmod > 4 ? typmod - 4 : 1;
         return DataType::FixedChar;
-    case 1043: // varchar
+    case 1043: // varchar: the Unicode text columns, sized in characters
     case 19:   // name
         *size = typmod > 4 ? typmod - 4 : 0;
-        return DataType::String;
+        return DataType::WideString;
     case 1082: // date
     case 1083: // time
     case 1114: // timestamp

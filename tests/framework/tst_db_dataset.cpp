@@ -25,7 +25,9 @@ const char* const kRowNotFound = "Row cannot be located for updating. Some value
                                  "changed since it was last read.";
 
 const char* const kSchema[] = {
-    "create table 考生信息 (考生ID float8, 准考证号 varchar(255) primary key, 姓名 varchar(255), "
+    "create sequence 考生信息_seq",
+    "create table 考生信息 (考生ID float8 default nextval('考生信息_seq'), 准考证号 varchar(255) "
+    "primary key, 姓名 varchar(255), "
     "班级 varchar(255), IP varchar(15), 考试状态 varchar(50), "
     "登录标志 integer check (登录标志 in (0, 1)))",
     "insert into 考生信息 values (1, 'K001', '张三', 'A班', '', '', 0), "
@@ -36,7 +38,7 @@ const char* const kSchema[] = {
     "insert into 选择题 values (10, '一加一', '1', '2', '3', '4', null), "
     "(11, '二加二', '2', '4', '6', '8', '\\x0102')",
     "create table 试卷表 (QuestionID integer generated always as identity primary key, "
-    "准考证号 varchar(50), 题号 integer, 试题类别 integer, 答题结果 varchar(50))",
+    "准考证号 text, 题号 integer, 试题类别 integer, 答题结果 text)",
     "insert into 试卷表 (准考证号, 题号, 试题类别, 答题结果) values ('K001', 10, 1, ''), "
     "('K001', 11, 1, ''), ('K002', 10, 1, '')",
     "create table 作弊处理 (准考证号 varchar(50), 作弊时间 timestamp default now(), 备注 text)",
@@ -195,10 +197,13 @@ private slots:
         QCOMPARE(q->fieldByName("QuestionID").dataType(), fw::DataType::AutoInc);
         QVERIFY(q->fieldByName("QuestionID").readOnly());
         QCOMPARE(q->fieldByName("答题结果").dataType(), fw::DataType::String);
-        QCOMPARE(q->fieldByName("答题结果").size(), 50);
+        QCOMPARE(q->fieldByName("subject").dataType(), fw::DataType::WideString);
+        QCOMPARE(q->fieldByName("subject").size(), 200);
         auto t = table("考生信息");
         t->open();
         QCOMPARE(t->fieldByName("考生ID").dataType(), fw::DataType::Float);
+        QVERIFY(t->fieldByName("考生ID").readOnly()); // numbered by the database
+        QVERIFY(!t->fieldByName("姓名").readOnly());
         QCOMPARE(t->fieldByName("考生ID").asString(), QString("1"));
         QCOMPARE(t->fieldByName("考生ID").asInteger(), 1);
         QVERIFY(t->findField("nope") == nullptr);
@@ -348,6 +353,22 @@ private slots:
         t->fieldByName("登录标志").setAsInteger(1);
         t->post();
         QCOMPARE(other("select 登录标志 from 考生信息 where 准考证号='K001'").toInt(), 1);
+    }
+
+    void refusedInsertKeepsTheNewRow() {
+        auto t = table("考生信息");
+        t->open();
+        t->append();
+        t->fieldByName("准考证号").setAsString("K002"); // taken
+        t->fieldByName("姓名").setAsString("重号");
+        const QString refused = dbtest::dbErrorOf([&] { t->post(); });
+        QVERIFY2(refused.contains("duplicate key"), qPrintable(refused));
+        QCOMPARE(t->state(), Dataset::State::Insert);
+        QCOMPARE(t->fieldByName("姓名").asString(), QString("重号"));
+        QCOMPARE(t->recordCount(), 5);
+        t->cancel();
+        QCOMPARE(t->recordCount(), 4);
+        QCOMPARE(other("select count(*) from 考生信息").toInt(), 4);
     }
 
     void joinPostWritesEachTableByItsKey() {

@@ -62,7 +62,7 @@ private slots:
         p.setProcedureName("ImportExamineeInfo");
         p.refreshParameters();
         QCOMPARE(p.parameters().count(), 1);
-        QCOMPARE(p.parameters().at(0).dataType(), fw::DataType::String);
+        QCOMPARE(p.parameters().at(0).dataType(), fw::DataType::WideString);
         p.paramByName("@FileName").setValue("/home/exam/名单.xls");
         p.execProc();
         QCOMPARE(calls(), QString("import|/home/exam/名单.xls"));
@@ -75,7 +75,7 @@ private slots:
         p.setProcedureName("counted");
         p.refreshParameters();
         QCOMPARE(p.parameters().at(0).dataType(), fw::DataType::Integer);
-        QCOMPARE(p.parameters().at(1).dataType(), fw::DataType::Memo);
+        QCOMPARE(p.parameters().at(1).dataType(), fw::DataType::String);
         p.paramByName("@n").setValue("21");
         p.paramByName("@note").setValue(QVariant()); // null reaches the procedure as null
         p.execProc();
