@@ -208,6 +208,13 @@ private slots:
         QVERIFY(scores.fieldByName("备注").isNull());
         scores.deleteRecord();
         QCOMPARE(scores.recordCount(), 1);
+        fw::Query one;
+        one.setConnection(&score);
+        one.setSQL("select 姓名, 选择 from 成绩表 where 准考证号=:zkzh");
+        one.paramByName("zkzh").setValue("0123");
+        one.open();
+        QCOMPARE(one.recordCount(), 1);
+        QCOMPARE(one.fieldByName("选择").asInteger(), 40);
         score.close();
         QVERIFY(!scores.active());
     }

@@ -350,6 +350,10 @@ private slots:
         QCOMPARE(t->state(), Dataset::State::Edit);
         QVERIFY(t->modified());
         QCOMPARE(t->fieldByName("登录标志").asInteger(), 5);
+        // A move that cannot save the row stays on it.
+        QVERIFY(!dbtest::dbErrorOf([&] { t->next(); }).isEmpty());
+        QCOMPARE(t->recNo(), 1);
+        QCOMPARE(t->state(), Dataset::State::Edit);
         t->fieldByName("登录标志").setAsInteger(1);
         t->post();
         QCOMPARE(other("select 登录标志 from 考生信息 where 准考证号='K001'").toInt(), 1);
