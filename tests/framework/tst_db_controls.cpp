@@ -208,6 +208,23 @@ private slots:
                  QStringLiteral("交卷结束!"));
     }
 
+    void anotherWindowTakingTheFocusIsNotLeavingTheEdit() {
+        auto* edit = bound(new DBEdit, m_source.get(), QStringLiteral("考试状态"));
+        QSignalSpy exited(edit, &DBEdit::exited);
+        focus(edit);
+        typeText(edit, QStringLiteral("x"));
+        QWidget box; // as a message box opening over the window
+        box.show();
+        QApplication::setActiveWindow(&box);
+        QVERIFY(QTest::qWaitForWindowActive(&box));
+        QTRY_VERIFY(!edit->hasFocus());
+        QCOMPARE(exited.count(), 0);
+        QCOMPARE(m_examinees->fieldByName(QStringLiteral("考试状态")).asString(), QString());
+        m_examinees->post(); // the pending edit still goes with the row
+        QCOMPARE(stored(QStringLiteral("select 考试状态 from 考生信息 where 考生ID=1")),
+                 QStringLiteral("x"));
+    }
+
     void aRowMovePostsAPendingEdit() {
         auto* edit = bound(new DBEdit, m_source.get(), QStringLiteral("IP"));
         focus(edit);
