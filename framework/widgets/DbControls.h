@@ -62,6 +62,8 @@ private:
 
 // Read-only grid over a data source: whole-row selection, given columns.
 // Ctrl+Del asks "Delete record?" (OK/Cancel) and deletes the current row.
+// The row indicator, a mark on the current row, is the vertical header
+// (verticalHeader()->hide() for a grid without one).
 class DBGrid : public QTableView {
     Q_OBJECT
 public:
