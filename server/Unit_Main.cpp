@@ -2,6 +2,7 @@
 
 #include "framework/core/Drives.h"
 #include "framework/core/Error.h"
+#include "framework/core/Gbk.h"
 #include "framework/core/Sockets.h"
 #include "framework/data/Connection.h"
 #include "framework/data/DataSource.h"
@@ -14,12 +15,15 @@
 #include "server/Unit_SelectClass.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <sys/socket.h>
 
 namespace server {
 
@@ -32,6 +36,15 @@ const QString ExamDatabase = "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persi
 const QString ExcelFilter = "Microsoft Excel 工作簿(*.XLS)|*.xls";
 const QString AccessFilter = "Microsoft Access 数据库(*.MDB)|*.mdb";
 constexpr quint16 StatusPort = 5000;
+
+// The longest queue of pending connections the system grants a listener: a
+// whole computer room logs in at the same moment.
+int SystemListenQueue() {
+    QFile limit("/proc/sys/net/core/somaxconn");
+    bool ok = false;
+    const int size = limit.open(QIODevice::ReadOnly) ? limit.readAll().trimmed().toInt(&ok) : 0;
+    return ok && size > 0 ? size : SOMAXCONN;
+}
 
 // A guard of the workflow: when the condition holds, says so and tells the
 // handler to stop.
@@ -205,6 +218,7 @@ void Tfrm_Main::CreateComponents() {
 
     ServerSocket1 = named(new fw::ServerSocket(this), "ServerSocket1");
     ServerSocket1->setPort(StatusPort);
+    ServerSocket1->setListenBacklog(SystemListenQueue());
 }
 
 void Tfrm_Main::ConnectHandlers() {
@@ -403,19 +417,148 @@ void Tfrm_Main::MarkClassesExamined() {
     }
 }
 
-// ---- the status listener and collection ----
+// ---- the status listener ----
 
-void Tfrm_Main::ServerSocket1ClientRead(QObject*, fw::ClientConnection*) {
-    throw fw::Error("考生状态报告尚未实现。");
+void Tfrm_Main::ServerSocket1ClientRead(QObject*, fw::ClientConnection* Socket) {
+    const QByteArray message = Socket->receiveBytes();
+    const char code = message.isEmpty() ? '\0' : message.at(0);
+    const QString examNo = fw::fromGbk(message.mid(1, 8));
+    const QString peer = Socket->remoteAddress();
+    // Whatever a peer on the network sends must not open a box on the
+    // invigilator's screen nor leave a row in editing.
+    if (code < '0' || code > '9')
+        return Ignore(peer, message, "代码不是数字");
+    if (!ADOTable1->active())
+        return Ignore(peer, message, "考生列表未打开");
+    if (!ADOTable1->locate("准考证号", examNo))
+        return Ignore(peer, message, "准考证号不在考生列表中");
+    ADOTable1->edit();
+    switch (code - '0') {
+    case 1:
+        if (fw::Field& flag = ADOTable1->fieldByName("登录标志");
+            !flag.isNull() && flag.asInteger() == 0) {
+            ADOTable1->fieldByName("IP").setAsString(peer);
+            ADOTable1->fieldByName("考试状态").setAsString("登录成功!");
+            flag.setAsInteger(1);
+            Socket->sendBytes("00");
+        } else {
+            Socket->sendBytes("11");
+        }
+        break;
+    case 2:
+        ADOTable1->fieldByName("考试状态").setAsString("正在考试中...");
+        break;
+    case 3:
+        ADOTable1->fieldByName("考试状态").setAsString("交卷结束!");
+        break;
+    default:
+        break;
+    }
+    ADOTable1->post();
+}
+
+void Tfrm_Main::Ignore(const QString& peer, const QByteArray& message, const QString& why) {
+    QString shown = fw::fromGbk(message.left(9));
+    for (QChar& c : shown)
+        if (!c.isPrint())
+            c = '?';
+    StatusBar1->showMessage(QString("已忽略 %1 的报告“%2”：%3").arg(peer, shown, why));
 }
 
 void Tfrm_Main::ServerSocket1ClientError(QObject*, fw::ClientConnection*, int& ErrorCode) {
     ErrorCode = 0;
 }
 
+// ---- collection ----
+
+namespace {
+
+const QString CreateScoreTable =
+    "create table 成绩表(准考证号 varchar(8),姓名 varchar(8) ,班级 varchar(20),选择 integer,判断 "
+    "integer,填空 integer,备注 varchar(255))";
+
+// Blanks and control characters off both ends, nothing else.
+QString TrimBlanks(const QString& text) {
+    qsizetype first = 0, last = text.size();
+    while (first < last && text.at(first).unicode() <= ' ')
+        ++first;
+    while (last > first && text.at(last - 1).unicode() <= ' ')
+        --last;
+    return text.mid(first, last - first);
+}
+
+// The archive file of an examinee: class, exam number and name (without
+// asterisks) run together, trimmed, ".rar".
+QString ArchiveFileName(const QString& cls, const QString& examNo, QString name) {
+    return TrimBlanks(cls + examNo + name.remove('*')) + ".rar";
+}
+
+// A name that stays one entry inside its folder: no separator of either
+// form, and not the folder itself or its parent.
+bool StaysInside(const QString& name) {
+    return !name.trimmed().isEmpty() && name != "." && name != ".." && !name.contains('/') &&
+           !name.contains('\\') && !name.contains(QChar(0));
+}
+
+} // namespace
+
 void Tfrm_Main::CollectResults() {
-    if (!SelectedClasses.isEmpty())
-        throw fw::Error("收卷尚未实现。");
+    for (const QString& cls : SelectedClasses)
+        CollectClass(cls);
+}
+
+void Tfrm_Main::CollectClass(const QString& cls) {
+    if (!StaysInside(cls))
+        throw fw::Error("班级名“" + cls + "”不能用作文件夹名，该班级未能收卷。");
+    const QString folder = AppPath + cls;
+    const QString scoreDb = folder + "\\score.mdb";
+    const QString scoreConnection = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + scoreDb;
+    const QString archiveFolder = folder + "\\操作题";
+
+    // Every archive's file name is checked before anything is written.
+    ADOQuery2->close();
+    ADOQuery2->paramByName("bj").setValue(cls);
+    ADOQuery2->open();
+    QStringList examNos, fileNames;
+    for (ADOQuery2->first(); !ADOQuery2->eof(); ADOQuery2->next()) {
+        const QString examNo = ADOQuery2->fieldByName("准考证号").asString();
+        const QString fileName = ArchiveFileName(ADOQuery2->fieldByName("班级").asString(), examNo,
+                                                 ADOQuery2->fieldByName("姓名").asString());
+        if (!StaysInside(fileName))
+            throw fw::Error("考生“" + examNo + "”的答卷文件名“" + fileName +
+                            "”含有路径字符，班级“" + cls + "”未能收卷。");
+        examNos << examNo;
+        fileNames << fileName;
+    }
+
+    QDir().mkdir(fw::hostPath(folder));
+    QFile::remove(fw::hostPath(scoreDb));
+    fw::createCatalog(scoreConnection);
+    ADOConnection2->setConnectionString(scoreConnection);
+    try {
+        ADOQuery1->sqlClear();
+        ADOQuery1->sqlAdd(CreateScoreTable);
+        ADOQuery1->execSQL();
+        ADOStoredProc2->paramByName("@ScoreDB").setValue(fw::hostPath(scoreDb));
+        ADOStoredProc2->paramByName("@ClassName").setValue(cls);
+        ADOStoredProc2->execProc();
+    } catch (...) {
+        // Closed, so that a further "收卷" can make the file anew.
+        ADOConnection2->close();
+        throw;
+    }
+    ADOConnection2->close();
+
+    QDir().mkdir(fw::hostPath(archiveFolder));
+    // One archive in memory at a time.
+    for (qsizetype i = 0; i < examNos.size(); ++i) {
+        ADOQuery3->close();
+        ADOQuery3->paramByName("zkzh").setValue(examNos[i]);
+        ADOQuery3->open();
+        if (!ADOQuery3->isEmpty())
+            ADOQuery3->fieldByName("操作题答卷").saveToFile(archiveFolder + "\\" + fileNames[i]);
+    }
+    ADOQuery3->close();
 }
 
 } // namespace server

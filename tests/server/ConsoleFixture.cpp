@@ -1,9 +1,11 @@
 #include "ConsoleFixture.h"
 
 #include "server/Program.h"
+#include "server/Unit_Common.h"
 #include "server/Unit_Main.h"
 #include "server/Unit_SelectClass.h"
 
+#include <QDir>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSqlError>
@@ -57,7 +59,7 @@ QStringList rows(const QString& sql, const QVariantList& values) {
     while (query.next()) {
         QStringList columns;
         for (int i = 0; i < query.record().count(); ++i)
-            columns << query.value(i).toString();
+            columns << (query.isNull(i) ? QString() : query.value(i).toString());
         out << columns.join('|');
     }
     return out;
@@ -104,11 +106,29 @@ void endConsole() {
     server::EndProgram();
 }
 
+Console::Console() : main(startConsole()) {
+    QDir(scratch.path()).mkdir("program");
+    server::AppPath = scratch.path() + "/program/";
+}
+
 QWidget* nextTabStop(QWidget* w) {
     QWidget* next = w->nextInFocusChain();
     while (next != w && !(next->focusPolicy() & Qt::TabFocus))
         next = next->nextInFocusChain();
     return next;
+}
+
+void ConsoleSuite::startConsole() {
+    console.reset(); // a failed check may have left the last test's console
+    console = std::make_unique<Console>();
+    dialogs = &console->dialogs;
+    main = console->main;
+}
+
+void ConsoleSuite::endConsole() {
+    console.reset();
+    dialogs = nullptr;
+    main = nullptr;
 }
 
 void askToClose(const QString& way) {

@@ -2,10 +2,13 @@
 
 #include "tests/support/ScriptedDialogs.h"
 
+#include <QObject>
 #include <QSqlDatabase>
 #include <QString>
+#include <QTemporaryDir>
 #include <QVariant>
 #include <QVariantList>
+#include <memory>
 
 namespace server {
 class Tfrm_Main;
@@ -21,7 +24,7 @@ QSqlDatabase catalog();
 void exec(const QString& sql, const QVariantList& values = {});
 // The first column of the first row (an invalid QVariant when there is none).
 QVariant value(const QString& sql, const QVariantList& values = {});
-// Every row, its columns joined by "|".
+// Every row, its columns joined by "|" (a null as an empty text).
 QStringList rows(const QString& sql, const QVariantList& values = {});
 
 // Empties the tables the console works on.
@@ -42,13 +45,27 @@ server::Tfrm_Main* startConsole();
 void endConsole();
 
 // One test's console: the scripted dialogs installed, the windows created
-// and the main window shown; ended with the object.
+// and the main window shown; ended with the object. Its program folder
+// (AppPath) is "program" in a scratch folder that holds nothing else.
 class Console {
 public:
-    Console() : main(startConsole()) {}
+    Console();
     ~Console() { endConsole(); }
     ScriptedDialogs dialogs;
     server::Tfrm_Main* main;
+    QTemporaryDir scratch;
+};
+
+// What the console suites share: a console per test, its dialogs and its
+// main window.
+class ConsoleSuite : public QObject {
+    Q_OBJECT
+protected:
+    void startConsole(); // after the catalog's rows for the test are in place
+    void endConsole();
+    std::unique_ptr<Console> console;
+    ScriptedDialogs* dialogs = nullptr;
+    server::Tfrm_Main* main = nullptr;
 };
 
 // Asks the main window to close by the button, the menu item or the close box.

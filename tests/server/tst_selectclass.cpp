@@ -14,7 +14,7 @@
 
 using namespace server;
 
-class TestSelectClass : public QObject {
+class TestSelectClass : public fixture::ConsoleSuite {
     Q_OBJECT
 private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
@@ -42,23 +42,18 @@ private:
     void setTicks(const QList<bool>& ticks);
     QStringList stored() const;
 
-    std::unique_ptr<fixture::Console> console;
-    ScriptedDialogs* dialogs = nullptr;
-    Tfrm_Main* main = nullptr;
     Tfrm_SelectClass* dialog = nullptr;
 };
 
 void TestSelectClass::init() {
     fixture::resetCatalog();
-    console = std::make_unique<fixture::Console>();
-    dialogs = &console->dialogs;
-    main = console->main;
+    startConsole();
     dialog = frm_SelectClass;
 }
 
 void TestSelectClass::cleanup() {
     QCOMPARE(dialogs->pendingAnswers(), 0);
-    console.reset();
+    endConsole();
 }
 
 void TestSelectClass::addClasses() {

@@ -18,7 +18,7 @@
 using namespace server;
 using Kind = ScriptedDialogs::Kind;
 
-class TestWorkflow : public QObject {
+class TestWorkflow : public fixture::ConsoleSuite {
     Q_OBJECT
 private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
@@ -49,22 +49,16 @@ private:
     void addExaminees();
     void loadQuestions(const QString& bank);
     void startExam(const QStringList& classes = {"A班"});
-
-    std::unique_ptr<fixture::Console> console;
-    ScriptedDialogs* dialogs = nullptr;
-    Tfrm_Main* main = nullptr;
 };
 
 void TestWorkflow::init() {
     fixture::resetCatalog();
-    console = std::make_unique<fixture::Console>();
-    dialogs = &console->dialogs;
-    main = console->main;
+    startConsole();
 }
 
 void TestWorkflow::cleanup() {
     QCOMPARE(dialogs->pendingAnswers(), 0);
-    console.reset();
+    endConsole();
 }
 
 void TestWorkflow::addExaminees() {
@@ -398,6 +392,14 @@ void TestWorkflow::endRefusesWhenTheClassListNoLongerMatches() {
     QCOMPARE(fixture::value("select count(*) from 考试情况 where 是否已考 = 1").toInt(), 0);
     QCOMPARE(tags(main), QList<int>({1, 1, 1, 0}));
     QVERIFY(main->ServerSocket1->active());
+
+    // Shown again, the dialog lists the classes afresh and "收卷" goes through.
+    fixture::chooseClasses({"A班"});
+    dialogs->clear();
+    dialogs->answer(fw::IDOK);
+    main->Btn_End->click();
+    QCOMPARE(dialogs->errors(), QStringList());
+    QCOMPARE(fixture::rows("select 班级 from 考试情况 where 是否已考 = 1"), QStringList{"A班"});
 }
 
 void TestWorkflow::readmissionResetsTheConfirmedExaminee_data() {
