@@ -112,9 +112,10 @@ void TestSelectClass::layout() {
 void TestSelectClass::listsTheClassesNotYetExamined() {
     addClasses();
     fixture::addClass("C班", 2);
+    fixture::addClass("", 1);
     dialog->show();
-    QCOMPARE(items(), QStringList({"A班", "O'K班", "B班", "C班"}));
-    QCOMPARE(ticks(), QList<bool>({true, false, false, false}));
+    QCOMPARE(items(), QStringList({"A班", "O'K班", "B班", "C班", ""}));
+    QCOMPARE(ticks(), QList<bool>({true, false, false, false, true}));
     QVERIFY(dialog->AnyClassChecked());
     QVERIFY(dialogs->calls.isEmpty());
 }
