@@ -6,10 +6,12 @@
 // port 5000 free. It creates a cluster in a temporary folder with morvel-db
 // (on a free port), runs both parts and removes the cluster again.
 //
-// Part 1: every examinee's PC connects at once, sends "1" and its exam
-// number, then "2" and "3"; printed: the time until every login is answered,
-// beside the time of as many single-row posts on 考生信息 through the same
-// dataset layer. Every answer must be "00" and every row "交卷结束!".
+// Part 1: the class dialog confirms the room's class and the console's
+// listener opens (papers and procedures play no part here); every examinee's
+// PC connects at once, sends "1" and its exam number, then "2" and "3".
+// Printed: the time until every login is answered, beside the time of as many
+// single-row posts on 考生信息 through the same dataset layer. Every answer
+// must be "00" and every row "交卷结束!".
 // Part 2: one class with an archive of the given size per examinee is
 // collected; printed: the time, beside cp of the same files, and the
 // console's peak memory.
