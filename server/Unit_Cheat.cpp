@@ -35,6 +35,10 @@ Tfrm_Cheat::Tfrm_Cheat(QWidget* parent) : QDialog(parent) {
     };
     Label1 = label("Label1", "准考证号：", {16, 16, 80, 16}, 16);
     DBText1 = dbText("DBText1", {96, 16, 65, 17});
+    // The fonts standing in for 宋体 set digits wider than 宋体 does: the box
+    // grows, at most up to the name's label, so an 8-character exam number
+    // shows whole.
+    DBText1->resize(qBound(65, DBText1->fontMetrics().horizontalAdvance("00000000") + 2, 104), 17);
     Label2 = label("Label2", "姓名：", {200, 16, 48, 16}, 16);
     Label4 = label("Label4", QString(), {248, 16, 0, 14}, 14);
     Label3 = label("Label3", "作弊时间：", {16, 40, 70, 14}, 14);
