@@ -6,13 +6,13 @@
 // port 5000 free. It creates a cluster in a temporary folder with morvel-db
 // (on a free port), runs both parts and removes the cluster again.
 //
-// Part 1: the class dialog confirms the room's class and the console's
+// Logins: the class dialog confirms the room's class and the console's
 // listener opens (papers and procedures play no part here); every examinee's
 // PC connects at once, sends "1" and its exam number, then "2" and "3".
 // Printed: the time until every login is answered, beside the time of as many
 // single-row posts on 考生信息 through the same dataset layer. Every answer
 // must be "00" and every row "交卷结束!".
-// Part 2: one class with an archive of the given size per examinee is
+// Collection: one class with an archive of the given size per examinee is
 // collected; printed: the time, beside cp of the same files, and the
 // console's peak memory.
 #include "framework/core/Sockets.h"
@@ -236,7 +236,7 @@ bool roomLogsIn(int examinees) {
     server::frm_Main->ServerSocket1->close();
     qDeleteAll(pcs);
 
-    std::printf("Part 1: %d examinees log in at once\n", examinees);
+    std::printf("Logins: %d examinees log in at once\n", examinees);
     std::printf("  every login answered after   %7lld ms%s\n", (long long)logins,
                 allAnswered ? "" : "  (NOT ALL ANSWERED)");
     std::printf("  %d single-row posts took     %7lld ms\n", examinees, (long long)posts);
@@ -304,7 +304,7 @@ bool classIsCollected(int examinees, int megabytes) {
     const qint64 copy = clock.elapsed();
 
     const qint64 expected = qint64(examinees) * megabytes * 1024 * 1024;
-    std::printf("Part 2: a class of %d examinees with %d MB archives (%lld MB)\n", examinees,
+    std::printf("Collection: a class of %d examinees with %d MB archives (%lld MB)\n", examinees,
                 megabytes, (long long)(expected >> 20));
     std::printf("  collection (score file, marking, archives) %7lld ms\n", (long long)collection);
     std::printf("  cp of the same archive files               %7lld ms\n", (long long)copy);
