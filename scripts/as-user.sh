@@ -29,6 +29,11 @@ morvel_as_user() {
 
 morvel_build() {
     local src=$1 build=$2
+    # A build folder left by another source tree is made anew.
+    if [ -f "$build/CMakeCache.txt" ] &&
+        ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$src" "$build/CMakeCache.txt"; then
+        rm -rf "${build:?}"/* "$build"/.[!.]* 2>/dev/null || true
+    fi
     cmake -S "$src" -B "$build" -G Ninja -DMORVEL_WERROR=ON >/dev/null
     cmake --build "$build" -j "$(nproc)"
 }
