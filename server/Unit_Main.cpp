@@ -454,7 +454,14 @@ void Tfrm_Main::ServerSocket1ClientRead(QObject*, fw::ClientConnection* Socket) 
     default:
         break;
     }
-    ADOTable1->post();
+    try {
+        ADOTable1->post();
+    } catch (...) {
+        // A row the database refuses is not left in editing: the next
+        // report's lookup would retry it and fail for every examinee.
+        ADOTable1->cancel();
+        throw;
+    }
 }
 
 void Tfrm_Main::Ignore(const QString& peer, const QByteArray& message, const QString& why) {

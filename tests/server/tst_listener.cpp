@@ -60,6 +60,7 @@ private slots:
     void strayMessagesAreDropped_data();
     void strayMessagesAreDropped();
     void messageWhileTheTableIsClosed();
+    void refusedPostLeavesTheOthersServed();
     void connectionsQueueWhileTheConsoleIsBusy();
 
 private:
@@ -240,6 +241,33 @@ void TestListener::messageWhileTheTableIsClosed() {
     Pc pc;
     main->ADOTable1->close();
     dropped(pc, "10001");
+    QCOMPARE(fixture::examineeState("0001"), QString("0||"));
+}
+
+// The database refuses one examinee's report: the error box shows it, and
+// the reports of every other examinee are still recorded.
+void TestListener::refusedPostLeavesTheOthersServed() {
+    fixture::exec("create function refuse_report() returns trigger language plpgsql as "
+                  "$$ begin raise exception '拒绝写入'; end $$");
+    const auto dropTrigger =
+        qScopeGuard([] { fixture::exec("drop function refuse_report() cascade"); });
+    fixture::exec("create trigger refuse_report before update on 考生信息 for each row "
+                  "when (new.准考证号 = '0001') execute function refuse_report()");
+    Pc pc;
+    pc.send("20001");
+    QVERIFY(QTest::qWaitFor([&] { return !dialogs->calls.isEmpty(); }, 3000));
+    QCOMPARE(dialogs->calls.size(), 1);
+    QCOMPARE(dialogs->calls[0].kind, ScriptedDialogs::Kind::Error);
+    QVERIFY(dialogs->calls[0].text.contains("拒绝写入"));
+    dialogs->clear();
+    QVERIFY(main->ADOTable1->state() == fw::Dataset::State::Browse);
+    QCOMPARE(fixture::examineeState("0001"), QString("0||"));
+
+    handled(pc, "220260001", "20260001", "0||正在考试中...");
+    pc.send("10001");
+    QCOMPARE(pc.answer(), QByteArray("00"));
+    QVERIFY(QTest::qWaitFor([&] { return !dialogs->calls.isEmpty(); }, 3000));
+    dialogs->clear();
     QCOMPARE(fixture::examineeState("0001"), QString("0||"));
 }
 
