@@ -54,6 +54,18 @@ bool Refused(bool condition, const QString& text) {
     return condition;
 }
 
+// Posts the examinee's row; a row the database refuses is not left in
+// editing, since the next report's lookup would retry it and fail for every
+// examinee.
+void PostOrCancel(fw::Table& examinees) {
+    try {
+        examinees.post();
+    } catch (...) {
+        examinees.cancel();
+        throw;
+    }
+}
+
 } // namespace
 
 TagButton::TagButton(const QString& caption, QWidget* parent) : QPushButton(caption, parent) {}
@@ -371,7 +383,7 @@ void Tfrm_Main::Btn_ResumeClick(QObject*) {
     ADOTable1->fieldByName("登录标志").setAsInteger(0);
     ADOTable1->fieldByName("IP").setAsString("");
     ADOTable1->fieldByName("考试状态").setAsString("");
-    ADOTable1->post();
+    PostOrCancel(*ADOTable1);
 }
 
 void Tfrm_Main::Btn_FraudClick(QObject*) {
@@ -454,14 +466,7 @@ void Tfrm_Main::ServerSocket1ClientRead(QObject*, fw::ClientConnection* Socket) 
     default:
         break;
     }
-    try {
-        ADOTable1->post();
-    } catch (...) {
-        // A row the database refuses is not left in editing: the next
-        // report's lookup would retry it and fail for every examinee.
-        ADOTable1->cancel();
-        throw;
-    }
+    PostOrCancel(*ADOTable1);
 }
 
 void Tfrm_Main::Ignore(const QString& peer, const QByteArray& message, const QString& why) {

@@ -61,6 +61,7 @@ private slots:
     void strayMessagesAreDropped();
     void messageWhileTheTableIsClosed();
     void refusedPostLeavesTheOthersServed();
+    void refusedReadmissionLeavesTheOthersServed();
     void connectionsQueueWhileTheConsoleIsBusy();
 
 private:
@@ -244,20 +245,25 @@ void TestListener::messageWhileTheTableIsClosed() {
     QCOMPARE(fixture::examineeState("0001"), QString("0||"));
 }
 
+// Until the returned guard goes, the database refuses every change of the
+// examinee's row.
+static auto refuseChangesOf(const QString& examNo) {
+    fixture::exec("create function refuse_change() returns trigger language plpgsql as "
+                  "$$ begin raise exception '拒绝写入'; end $$");
+    fixture::exec("create trigger refuse_change before update on 考生信息 for each row "
+                  "when (new.准考证号 = '" +
+                  examNo + "') execute function refuse_change()");
+    return qScopeGuard([] { fixture::exec("drop function refuse_change() cascade"); });
+}
+
 // The database refuses one examinee's report: the error box shows it, and
 // the reports of every other examinee are still recorded.
 void TestListener::refusedPostLeavesTheOthersServed() {
-    fixture::exec("create function refuse_report() returns trigger language plpgsql as "
-                  "$$ begin raise exception '拒绝写入'; end $$");
-    const auto dropTrigger =
-        qScopeGuard([] { fixture::exec("drop function refuse_report() cascade"); });
-    fixture::exec("create trigger refuse_report before update on 考生信息 for each row "
-                  "when (new.准考证号 = '0001') execute function refuse_report()");
+    const auto refusing = refuseChangesOf("0001");
     Pc pc;
     pc.send("20001");
     QVERIFY(QTest::qWaitFor([&] { return !dialogs->calls.isEmpty(); }, 3000));
-    QCOMPARE(dialogs->calls.size(), 1);
-    QCOMPARE(dialogs->calls[0].kind, ScriptedDialogs::Kind::Error);
+    QCOMPARE(dialogs->errors(), QStringList{dialogs->calls[0].text});
     QVERIFY(dialogs->calls[0].text.contains("拒绝写入"));
     dialogs->clear();
     QVERIFY(main->ADOTable1->state() == fw::Dataset::State::Browse);
@@ -269,6 +275,25 @@ void TestListener::refusedPostLeavesTheOthersServed() {
     QVERIFY(QTest::qWaitFor([&] { return !dialogs->calls.isEmpty(); }, 3000));
     dialogs->clear();
     QCOMPARE(fixture::examineeState("0001"), QString("0||"));
+}
+
+// A readmission the database refuses is shown and leaves the listener
+// serving everybody else.
+void TestListener::refusedReadmissionLeavesTheOthersServed() {
+    Pc pc;
+    pc.send("10001");
+    QCOMPARE(pc.answer(), QByteArray("00"));
+    const auto refusing = refuseChangesOf("0001");
+    dialogs->answer(fw::IDOK);
+    main->Btn_Resume->click();
+    QCOMPARE(dialogs->calls.size(), 2);
+    QVERIFY(dialogs->calls[1].text.contains("拒绝写入"));
+    QCOMPARE(dialogs->errors().size(), 1);
+    dialogs->clear();
+    QVERIFY(main->ADOTable1->state() == fw::Dataset::State::Browse);
+    QCOMPARE(fixture::examineeState("0001"), QString("1|127.0.0.1|登录成功!"));
+
+    handled(pc, "220260001", "20260001", "0||正在考试中...");
 }
 
 // While the console handles nothing (a procedure runs, a box waits), the
