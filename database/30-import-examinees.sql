@@ -82,6 +82,11 @@ begin
             raise exception '%第%行：准考证号“%”超过8个字符', place, r.row_no, exam_number
                 using errcode = 'string_data_right_truncation';
         end if;
+        -- The status messages carry 8 bytes of the number in code page 936.
+        if not morvel_gbk_fits(exam_number, 8) then
+            raise exception '%第%行：准考证号“%”超过8个字节（汉字占2个字节）', place, r.row_no,
+                exam_number using errcode = 'string_data_right_truncation';
+        end if;
         if class_name is null then
             raise exception '%第%行：班级为空', place, r.row_no
                 using errcode = 'null_value_not_allowed';

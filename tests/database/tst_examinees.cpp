@@ -148,6 +148,9 @@ private slots:
                                            << "第3行：准考证号为空";
         QTest::newRow("exam number too long") << "准考证号\t姓名\t班级\n123456789\t甲\t一班\n"
                                               << "第2行：准考证号“123456789”超过8个字符";
+        QTest::newRow("exam number of more than 8 bytes")
+            << "准考证号\t姓名\t班级\n考号20261\t甲\t一班\n"
+            << "第2行：准考证号“考号20261”超过8个字节（汉字占2个字节）";
         QTest::newRow("exam number twice")
             << "准考证号\t姓名\t班级\nx1\t甲\t一班\nx2\t乙\t一班\nX1\t丙\t二班\n"
             << "第4行：准考证号“X1”与第2行重复";
