@@ -155,5 +155,12 @@ begin
             from unnest(classes, row_nos) as u(class_name, row_no)
             order by u.row_no
         on conflict (班级) do nothing;
+
+    -- An examinee's class is spelled as its class row: the console's grid
+    -- filter compares the spelling, not the catalog's collation.
+    update 考生信息 e
+        set 班级 = c.班级
+        from 考试情况 c
+        where e.班级 = c.班级 and e.班级 collate "C" <> c.班级 collate "C";
 end
 $$;

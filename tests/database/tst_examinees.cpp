@@ -124,6 +124,22 @@ private slots:
         QCOMPARE(db.must("select 准考证号, 姓名 from 考生信息 order by 考生id"),
                  (QList<QList<QVariant>>{{"AB01", "甲乙"}, {"ab02", "丙"}}));
         QCOMPARE(db.value("select count(*) from 考试情况").toLongLong(), 1);
+        // Every examinee of the class spells it as its class row does.
+        QCOMPARE(db.must("select distinct 班级 collate \"C\" from 考生信息"),
+                 (QList<QList<QVariant>>{{"Class A"}}));
+    }
+
+    // Full-width and half-width letters make one class too, spelled as the
+    // class row is.
+    void widthDoesNotMakeANewClass() {
+        const auto out = import(workbook("w.xls", "准考证号\t姓名\t班级\n"
+                                                  "w01\t甲\tA班\n"
+                                                  "w02\t乙\tＡ班\n"));
+        QVERIFY2(out.ok, qPrintable(out.message));
+        QCOMPARE(db.must("select 班级 collate \"C\" from 考试情况"),
+                 (QList<QList<QVariant>>{{"A班"}}));
+        QCOMPARE(db.must("select 准考证号, 班级 collate \"C\" from 考生信息 order by 考生id"),
+                 (QList<QList<QVariant>>{{"w01", "A班"}, {"w02", "A班"}}));
     }
 
     void refusesAndChangesNothing_data() {
