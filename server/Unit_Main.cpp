@@ -520,7 +520,8 @@ void Tfrm_Main::CollectResults() {
 }
 
 void Tfrm_Main::CollectClass(const QString& cls) {
-    if (!StaysInside(cls))
+    // A ";" would end the score database's path inside its connection text.
+    if (!StaysInside(cls) || cls.contains(';'))
         throw fw::Error("班级名“" + cls + "”不能用作文件夹名，该班级未能收卷。");
     const QString folder = AppPath + cls;
     const QString scoreDb = folder + "\\score.mdb";

@@ -187,6 +187,8 @@ void TestCollect::pathsStayInsideTheProgramFolder_data() {
                                         << "孙八";
     QTest::newRow("class with a backslash") << "D\\..\\..\\班"
                                             << "孙八";
+    QTest::newRow("class with a semicolon") << "D;班"
+                                            << "孙八";
     QTest::newRow("empty class") << ""
                                  << "孙八";
     QTest::newRow("blank class") << "  "
