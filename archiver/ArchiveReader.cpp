@@ -3,11 +3,25 @@
 #include "archiver/Posix.h"
 #include "archiver/Rar5Writer.h"
 
+#include "framework/core/Gbk.h"
+
 #include <archive.h>
 #include <archive_entry.h>
 #include <cctype>
 
 namespace rar {
+
+namespace {
+
+// A RAR 4.x name kept in the OEM code page, "/" between its parts. libarchive
+// turns every byte 0x5c into "/" before decoding, which breaks the GBK
+// characters whose second byte is 0x5c (淺, 禱, ‐ ...), and then gives the
+// entry no name at all; the bytes of the header decode whole.
+QByteArray oemName(const QByteArray& bytes) {
+    return fw::fromGbk(bytes).replace('\\', '/').toUtf8();
+}
+
+} // namespace
 
 ArchiveReader::ArchiveReader(const QString& path)
     : archive_(archive_read_new()), path_(path), index_(indexRar(path)) {
@@ -59,14 +73,19 @@ bool ArchiveReader::next(ArchiveEntry& entry) {
     // libarchive does not check stored data: its CRC comes from our own
     // reading of the headers, one file header per entry. The size (and for
     // RAR 5.0 the name) tells that the two readings agree.
-    name_ = entry.name;
     expectedCrc_.reset();
     if (fileHeaders_ < index_.files.size()) {
         const RarIndex::File& file = index_.files[fileHeaders_];
+        if (entry.name.isEmpty() && index_.format == RarIndex::rar4 && file.size == entry.size &&
+            !file.name.contains('\0')) {
+            entry.name = oemName(file.name);
+            warning_.clear();
+        }
         if (file.hasCrc && file.size == entry.size &&
             (index_.format != RarIndex::rar5 || file.name == entry.name))
             expectedCrc_ = file.crc;
     }
+    name_ = entry.name;
     ++fileHeaders_;
     crc_ = 0;
     read_ = 0;

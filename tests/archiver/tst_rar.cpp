@@ -521,6 +521,29 @@ private slots:
                        {"empty", ""}}));
     }
 
+    // Code page 936 characters whose second byte is the byte of "\".
+    void rar4OemNameWithBackslashByte_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("file") << "深淺‐禱.txt";
+        QTest::newRow("in a folder") << "祈禱/a.txt";
+    }
+    void rar4OemNameWithBackslashByte() {
+        QFETCH(QString, name);
+        QVERIFY(fw::toGbk(name).contains('\\'));
+        Rar4Archive archive;
+        archive.addFile("考生文件夹\\" + QString(name).replace('/', '\\'), "kept");
+        archive.addFile("考生文件夹\\after.txt", "after");
+        writeFile(drive('e') + "/tmp.rar", archive.bytes());
+
+        const Run run = unpack("e:");
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.code, 0);
+        Tree expected{{name, "kept"}, {"after.txt", "after"}};
+        if (name.contains('/'))
+            expected[name.section('/', 0, 0)] = folderMark;
+        QCOMPARE(treeOf(drive('e') + "/考生文件夹"), expected);
+    }
+
     void damagedRar4_data() {
         QTest::addColumn<bool>("truncate");
         QTest::addColumn<QStringList>("extracted");
