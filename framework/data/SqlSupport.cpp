@@ -43,13 +43,24 @@ QString quoteIdentifier(const QString& name) {
 
 QString connectionValue(const QString& connectionString, const QString& key) {
     // key=value pairs separated by ";"; a value may be quoted and then holds
-    // ";" and doubled quotes.
+    // ";" and doubled quotes. A part without "=" (a value cut short by a ";"
+    // it holds) makes the whole text unreadable, as it does for ADO: the cut
+    // value must not be used.
     const QString& s = connectionString;
+    QString found;
+    bool matched = false;
     int i = 0;
     while (i < s.size()) {
         const int eq = s.indexOf('=', i);
-        if (eq < 0)
-            break;
+        const int partEnd = s.indexOf(';', i);
+        if (eq < 0 || (partEnd >= 0 && partEnd < eq)) {
+            const int end = partEnd < 0 ? s.size() : partEnd;
+            if (!s.mid(i, end - i).trimmed().isEmpty())
+                throw Error(QStringLiteral("Format of the initialization string does not "
+                                           "conform to the OLE DB specification."));
+            i = end + 1;
+            continue;
+        }
         const QString name = s.mid(i, eq - i).trimmed();
         int j = eq + 1;
         while (j < s.size() && s.at(j) == ' ')
@@ -77,10 +88,12 @@ QString connectionValue(const QString& connectionString, const QString& key) {
             value = s.mid(j, end - j).trimmed();
             i = end + 1;
         }
-        if (name.compare(key, Qt::CaseInsensitive) == 0)
-            return value;
+        if (!matched && name.compare(key, Qt::CaseInsensitive) == 0) {
+            found = value;
+            matched = true;
+        }
     }
-    return QString();
+    return found;
 }
 
 DataType pgDataType(unsigned oid, int typmod, int* size) {

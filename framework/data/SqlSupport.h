@@ -25,7 +25,8 @@ void prepare(QSqlQuery& query, const QString& text);
 QString quoteIdentifier(const QString& name);
 
 // The value of one key ("Data Source", ...) of an ADO connection string, keys
-// matched without regard to case, double or single quotes taken off.
+// matched without regard to case, double or single quotes taken off; raises
+// for a text with a part that is not key=value.
 QString connectionValue(const QString& connectionString, const QString& key);
 
 // The data type of a PostgreSQL type (by oid) and the size its modifier gives.

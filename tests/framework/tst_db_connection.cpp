@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -217,6 +218,35 @@ private slots:
         QCOMPARE(one.fieldByName("选择").asInteger(), 40);
         score.close();
         QVERIFY(!scores.active());
+    }
+
+    void aValueCutByASemicolonIsRefused() {
+        const QString unreadable = "Format of the initialization string does not conform to the "
+                                   "OLE DB specification.";
+        // The score file of a class whose name holds ";": no file at the cut path "e:\\A".
+        QVERIFY(QDir(m_drive.path()).mkpath("A;B"));
+        const QString score = scoreText("e:\\A;B\\score.mdb");
+        QCOMPARE(errorOf([&] { fw::createCatalog(score); }), unreadable);
+        Connection file;
+        file.setConnectionString(score);
+        QCOMPARE(errorOf([&] { file.open(); }), unreadable);
+        QVERIFY(!QFileInfo::exists(m_drive.path() + "/A"));
+        QVERIFY(QDir(m_drive.path() + "/A;B").isEmpty());
+
+        // A client address with a ";" in it connects nowhere.
+        Connection client;
+        client.setProvider("SQLOLEDB.1");
+        client.setConnectionString(clientText(kPassword, "127.0.0.1;x"));
+        QCOMPARE(errorOf([&] { client.open(); }), unreadable);
+        QVERIFY(!client.connected());
+
+        // Empty parts are no such part, and a quoted value may hold ";".
+        std::unique_ptr<Connection> console(m_scratch.connect(nullptr));
+        console->setConnectionString(";" + m_scratch.connectionText() + ";; ;");
+        console->open();
+        QVERIFY(console->connected());
+        fw::createCatalog("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=\"e:\\A;B\\score.mdb\"");
+        QVERIFY(QFileInfo(m_drive.path() + "/A;B/score.mdb").isFile());
     }
 
     void missingScoreFileIsNotCreated() {
