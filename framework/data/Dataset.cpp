@@ -1056,8 +1056,7 @@ bool Field::isNull() const {
     return fw::isNull(value());
 }
 
-QString Field::asString() const {
-    const QVariant v = value();
+QString valueText(const QVariant& v) {
     if (fw::isNull(v))
         return QString();
     switch (v.typeId()) {
@@ -1072,6 +1071,10 @@ QString Field::asString() const {
     default:
         return v.toString();
     }
+}
+
+QString Field::asString() const {
+    return valueText(value());
 }
 
 int Field::asInteger() const {

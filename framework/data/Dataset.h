@@ -27,6 +27,11 @@ enum class DataType {
     AutoInc, // assigned by the database, read-only
 };
 
+// A field's value as text, as Field::asString gives it and the data-aware
+// controls show it: "" for null, dates and times as "yyyy-MM-dd hh:mm:ss",
+// True or False.
+QString valueText(const QVariant& value);
+
 // One column of a dataset; reads and writes the dataset's current row.
 class Field {
 public:

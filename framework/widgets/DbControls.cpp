@@ -7,7 +7,6 @@
 
 #include <QAbstractTableModel>
 #include <QApplication>
-#include <QDateTime>
 #include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -23,21 +22,12 @@ namespace {
 
 using State = Dataset::State;
 
-// How a control shows a value: dates and times in one fixed form, bytes as a
-// marker, everything else as its text.
+// How a control shows a value: bytes as a marker, everything else as the
+// field's text.
 QString displayText(const QVariant& value, DataType type) {
-    if (value.isNull())
-        return QString();
-    if (type == DataType::Blob)
+    if (type == DataType::Blob && !value.isNull())
         return QStringLiteral("(BLOB)");
-    switch (value.metaType().id()) {
-    case QMetaType::QDateTime:
-        return value.toDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    case QMetaType::QDate:
-        return value.toDate().toString(QStringLiteral("yyyy-MM-dd"));
-    default:
-        return value.toString();
-    }
+    return valueText(value);
 }
 
 // A focus change that leaves the control for another one of the window; the

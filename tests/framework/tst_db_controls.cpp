@@ -406,6 +406,41 @@ private slots:
         QCOMPARE(text->textFormat(), Qt::PlainText);
     }
 
+    void controlsShowWhatTheFieldGives_data() {
+        QTest::addColumn<QString>("expression");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("true") << "true"
+                              << "True";
+        QTest::newRow("false") << "false"
+                               << "False";
+        QTest::newRow("float") << "0.1::float8"
+                               << "0.1";
+        QTest::newRow("timestamp") << "timestamp '2026-07-01 08:30:05.25'"
+                                   << "2026-07-01 08:30:05";
+        QTest::newRow("date") << "date '2026-07-01'"
+                              << "2026-07-01";
+        QTest::newRow("null") << "null::integer"
+                              << "";
+    }
+
+    void controlsShowWhatTheFieldGives() {
+        QFETCH(QString, expression);
+        QFETCH(QString, shown);
+        Query q;
+        q.setConnection(m_db.get());
+        q.setSQL(QStringLiteral("select %1 as v").arg(expression));
+        q.open();
+        DataSource source;
+        source.setDataSet(&q);
+        auto* text = bound(new DBText, &source, QStringLiteral("v"));
+        auto* grid = new DBGrid(m_window.get());
+        grid->setDataSource(&source);
+        grid->addColumn(QStringLiteral("v"), QString(), 80);
+        QCOMPARE(q.fieldByName(QStringLiteral("v")).asString(), shown);
+        QCOMPARE(text->text(), shown);
+        QCOMPARE(grid->cellText(0, 0), shown);
+    }
+
     // --- radio group -----------------------------------------------------
 
     void radioGroupShowsOnlyAnExactMatch_data() {
