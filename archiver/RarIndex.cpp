@@ -195,7 +195,7 @@ void index4(QFile& file, RarIndex& index) {
                 return;
             dataSize = *added;
         }
-        if (flags & 0x0004 && type == 0x73) {
+        if (flags & 0x0080 && type == 0x73) {
             index.opaque = true; // encrypted headers
             return;
         }

@@ -98,10 +98,12 @@ public:
     void addUnixSymlink(const QString& name, const QByteArray& target) {
         add(fw::toGbk(name), target, 0, unixHost, 0120777);
     }
+    // The archive's lock attribute: it may not be changed any more.
+    void lock() { mainFlags_ = 0x0004; }
 
     QByteArray bytes() const {
         QByteArray out("Rar!\x1a\x07\x00", 7);
-        out += block(0x73, 0, QByteArray(6, '\0'));
+        out += block(0x73, mainFlags_, QByteArray(6, '\0'));
         out += body_;
         out += block(0x7b, 0x4000, {});
         return out;
@@ -139,6 +141,7 @@ private:
     }
 
     QByteArray body_;
+    quint16 mainFlags_ = 0;
 };
 
 // Waits for an inotify event on one folder.
@@ -545,22 +548,32 @@ private slots:
     }
 
     void damagedRar4_data() {
-        QTest::addColumn<bool>("truncate");
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<QString>("message");
         QTest::addColumn<QStringList>("extracted");
-        QTest::newRow("data byte flipped") << false << QStringList{"a.txt", "c.txt"};
-        QTest::newRow("truncated in a file's data") << true << QStringList{"a.txt"};
+        QTest::newRow("data byte flipped")
+            << "flip" << false << "b.bin" << QStringList{"a.txt", "c.txt"};
+        QTest::newRow("locked, data byte flipped")
+            << "flip" << true << "b.bin" << QStringList{"a.txt", "c.txt"};
+        QTest::newRow("truncated in a file's data")
+            << "truncate" << false << "b.bin" << QStringList{"a.txt"};
     }
     void damagedRar4() {
-        QFETCH(bool, truncate);
+        QFETCH(QString, damage);
+        QFETCH(bool, locked);
+        QFETCH(QString, message);
         QFETCH(QStringList, extracted);
         const QByteArray big = randomBytes(100000);
         Rar4Archive archive;
+        if (locked)
+            archive.lock();
         archive.addFile("考生文件夹\\a.txt", "first");
         archive.addFile("考生文件夹\\b.bin", big);
         archive.addFile("考生文件夹\\c.txt", "third");
         QByteArray bytes = archive.bytes();
         const qsizetype middle = bytes.indexOf(big) + big.size() / 2;
-        if (truncate)
+        if (damage == "truncate")
             bytes.truncate(middle);
         else
             bytes[middle] = char(bytes[middle] ^ 0x55);
@@ -568,7 +581,7 @@ private slots:
 
         const Run run = unpack("e:");
         QCOMPARE(run.code, 2);
-        QVERIFY2(run.err.contains("b.bin"), qPrintable(run.err));
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
         QCOMPARE(treeOf(drive('e') + "/考生文件夹").keys(), extracted);
     }
 
