@@ -65,7 +65,7 @@ ServerSocket::ServerSocket(QObject* parent) : QObject(parent), m_server(new QTcp
             connect(socket, &QTcpSocket::errorOccurred, connection,
                     [this, connection](QAbstractSocket::SocketError error) {
                         int code = int(error);
-                        emit clientError(connection, code); // and dropped, whatever code says
+                        emit clientError(connection, code);
                     });
             connect(socket, &QTcpSocket::disconnected, connection, [connection] {
                 if (connection->parent())

@@ -26,7 +26,9 @@ private:
 
 // Non-blocking TCP listener on the GUI thread: every data-readable event of an
 // accepted connection arrives as clientRead, every socket error as
-// clientError (the handler may set errorCode to 0 to suppress it).
+// clientError with the socket layer's code. Nothing else is done about an
+// error, whatever the handler leaves in errorCode; a connection that the error
+// closed is dropped like any other that closes.
 class ServerSocket : public QObject {
     Q_OBJECT
 public:
