@@ -117,7 +117,7 @@ void ArchiveReader::checkCrc() {
 }
 
 void ArchiveReader::checkComplete() const {
-    if (index_.format == RarIndex::rar5 && !index_.opaque && !index_.complete)
+    if (index_.format != RarIndex::unknown && !index_.opaque && !index_.complete)
         throw Failure("archive " + path_ + " is truncated: its end is missing");
 }
 

@@ -42,7 +42,8 @@ public:
     // Up to `capacity` bytes of the current entry's data; 0 at its end. Throws
     // on damaged data (a CRC error among them).
     std::size_t read(char* buffer, std::size_t capacity);
-    // Throws when a RAR 5.0 archive ends before its end-of-archive header.
+    // Throws when a RAR archive ends before its end-of-archive header (RAR
+    // 4.x: in the middle of a block).
     void checkComplete() const;
 
 private:

@@ -139,6 +139,10 @@ void index5(QFile& file, RarIndex& index) {
 void index4(QFile& file, RarIndex& index) {
     for (;;) {
         const QByteArray head = file.read(7);
+        if (head.isEmpty() && file.atEnd()) {
+            index.complete = true; // archives before RAR 3.0 end without an end block
+            return;
+        }
         if (head.size() < 7)
             return;
         Fields h(head);
@@ -152,8 +156,12 @@ void index4(QFile& file, RarIndex& index) {
         if (rest.size() != qsizetype(size - 7))
             return;
         const QByteArray checked = head.mid(2) + rest;
-        if ((crc32(0, checked.constData(), std::size_t(checked.size())) & 0xffff) != crc)
+        if ((crc32(0, checked.constData(), std::size_t(checked.size())) & 0xffff) != crc) {
+            // Damaged, or a block of an old version whose CRC covers only a
+            // part of it: libarchive checks the headers it needs.
+            index.opaque = true;
             return;
+        }
         if (type == 0x7b) {
             index.complete = true;
             return;

@@ -20,8 +20,12 @@ struct RarIndex {
     };
     enum Format { unknown, rar4, rar5 };
     Format format = unknown;
-    bool complete = false; // the end-of-archive header was reached
-    bool opaque = false;   // encrypted headers: nothing to be learnt here
+    // The end-of-archive header was reached (RAR 4.x: or the file ends after a
+    // whole block, as archives before RAR 3.0 do).
+    bool complete = false;
+    // Encrypted headers, or (RAR 4.x) a header CRC that does not match:
+    // nothing more to be learnt here.
+    bool opaque = false;
     QList<File> files;
 };
 

@@ -558,6 +558,8 @@ private slots:
             << "flip" << true << "b.bin" << QStringList{"a.txt", "c.txt"};
         QTest::newRow("truncated in a file's data")
             << "truncate" << false << "b.bin" << QStringList{"a.txt"};
+        QTest::newRow("truncated in a header")
+            << "truncate header" << false << "truncated" << QStringList{"a.txt", "b.bin"};
     }
     void damagedRar4() {
         QFETCH(QString, damage);
@@ -575,6 +577,8 @@ private slots:
         const qsizetype middle = bytes.indexOf(big) + big.size() / 2;
         if (damage == "truncate")
             bytes.truncate(middle);
+        else if (damage == "truncate header")
+            bytes.truncate(bytes.indexOf(big) + big.size() + 3);
         else
             bytes[middle] = char(bytes[middle] ^ 0x55);
         writeFile(drive('e') + "/tmp.rar", bytes);
