@@ -83,7 +83,10 @@ void ServerSocket::open() {
     if (m_server->isListening())
         return;
     m_server->setListenBacklogSize(m_backlog);
-    if (!m_server->listen(QHostAddress::Any, m_port))
+    // Every IPv4 address of the machine: the protocol and the examinee table
+    // carry dotted IPv4 addresses (at most 15 characters), which an IPv6 peer
+    // would not fit.
+    if (!m_server->listen(QHostAddress::AnyIPv4, m_port))
         throw Error(bindErrorText(*m_server));
 }
 

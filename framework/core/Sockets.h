@@ -40,7 +40,7 @@ public:
     void setListenBacklog(int size) { m_backlog = size; }
     int listenBacklog() const { return m_backlog; }
 
-    // Listens on all addresses; nothing when listening already. A bind error
+    // Listens on all IPv4 addresses; nothing when listening already. A bind error
     // raises fw::Error with the socket layer's message.
     void open();
     // Stops listening and closes every accepted connection.
