@@ -720,6 +720,13 @@ private slots:
         QVERIFY(process.waitForStarted());
         QVERIFY(watch.waitFor(afterRename ? QByteArray() : QByteArray("a.bin")));
         ::kill(pid_t(process.processId()), SIGSTOP);
+        // The stop lands a moment after the rename: when the deletions have
+        // already passed z.txt, the new z.txt is simply a file rar never saw.
+        // Either way nothing may be lost (checked below).
+        if (afterRename && !QFile::exists(work + "/z.txt")) {
+            code = 0;
+            message.clear();
+        }
         if (remove) {
             QVERIFY(QFile::remove(work + "/z.txt"));
             tree.remove("z.txt");
