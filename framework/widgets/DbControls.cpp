@@ -57,22 +57,20 @@ void putText(QPlainTextEdit* e, const QString& t) {
 template <class Control> struct TextBinding {
     Control* control;
     DataLink& link;
-    bool& dirty;
-    bool& showing;
-    QString& shown;
+    TextEditState& state;
 
     void put(const QString& text) {
-        showing = true;
+        state.showing = true;
         putText(control, text);
-        showing = false;
+        state.showing = false;
     }
 
     void show() {
         const QString now = link.text();
-        if (dirty && link.editing() && now == shown)
+        if (state.dirty && link.editing() && now == state.shown)
             return;
-        dirty = false;
-        shown = now;
+        state.dirty = false;
+        state.shown = now;
         if (textOf(control) != now)
             put(now);
     }
@@ -80,22 +78,22 @@ template <class Control> struct TextBinding {
     // Typing puts the row into editing; with nothing to edit the typed text
     // goes back to what the field holds.
     void typed() {
-        if (showing)
+        if (state.showing)
             return;
-        dirty = link.canWrite(); // before edit(): its signals must keep the text
-        if (dirty && !guard([&] { link.edit(); }))
-            dirty = false;
-        if (!dirty)
-            put(shown);
+        state.dirty = link.canWrite(); // before edit(): its signals must keep the text
+        if (state.dirty && !guard([&] { link.edit(); }))
+            state.dirty = false;
+        if (!state.dirty)
+            put(state.shown);
     }
 
     void writeBack() {
-        if (!dirty)
+        if (!state.dirty)
             return;
         const QString text = textOf(control);
         link.write(text);
-        dirty = false;
-        shown = text;
+        state.dirty = false;
+        state.shown = text;
     }
 
     // The focus left for another control: the edit goes to the field.
@@ -396,20 +394,20 @@ DBEdit::DBEdit(QWidget* parent) : QLineEdit(parent) {
 }
 
 void DBEdit::showField() {
-    TextBinding<QLineEdit>{this, m_link, m_dirty, m_showing, m_shown}.show();
+    TextBinding<QLineEdit>{this, m_link, m_text}.show();
 }
 
 void DBEdit::edited() {
-    TextBinding<QLineEdit>{this, m_link, m_dirty, m_showing, m_shown}.typed();
+    TextBinding<QLineEdit>{this, m_link, m_text}.typed();
 }
 
 void DBEdit::writeBack() {
-    TextBinding<QLineEdit>{this, m_link, m_dirty, m_showing, m_shown}.writeBack();
+    TextBinding<QLineEdit>{this, m_link, m_text}.writeBack();
 }
 
 void DBEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
-    if (TextBinding<QLineEdit>{this, m_link, m_dirty, m_showing, m_shown}.leave(event))
+    if (TextBinding<QLineEdit>{this, m_link, m_text}.leave(event))
         emit exited();
 }
 
@@ -423,20 +421,20 @@ DBMemo::DBMemo(QWidget* parent) : QPlainTextEdit(parent) {
 }
 
 void DBMemo::showField() {
-    TextBinding<QPlainTextEdit>{this, m_link, m_dirty, m_showing, m_shown}.show();
+    TextBinding<QPlainTextEdit>{this, m_link, m_text}.show();
 }
 
 void DBMemo::edited() {
-    TextBinding<QPlainTextEdit>{this, m_link, m_dirty, m_showing, m_shown}.typed();
+    TextBinding<QPlainTextEdit>{this, m_link, m_text}.typed();
 }
 
 void DBMemo::writeBack() {
-    TextBinding<QPlainTextEdit>{this, m_link, m_dirty, m_showing, m_shown}.writeBack();
+    TextBinding<QPlainTextEdit>{this, m_link, m_text}.writeBack();
 }
 
 void DBMemo::focusOutEvent(QFocusEvent* event) {
     QPlainTextEdit::focusOutEvent(event);
-    TextBinding<QPlainTextEdit>{this, m_link, m_dirty, m_showing, m_shown}.leave(event);
+    TextBinding<QPlainTextEdit>{this, m_link, m_text}.leave(event);
 }
 
 // ---------------------------------------------------------------------------

@@ -60,6 +60,15 @@ private:
     QVector<QMetaObject::Connection> m_connections;
 };
 
+// What a text control remembers of its field: whether the typed text is still
+// to be written, whether it is showing the field right now (so its own change
+// signal is not taken for typing), and the field's text when last shown.
+struct TextEditState {
+    bool dirty = false;
+    bool showing = false;
+    QString shown;
+};
+
 // Read-only grid over a data source: whole-row selection, given columns.
 // Ctrl+Del asks "Delete record?" (OK/Cancel) and deletes the current row.
 // The row indicator, a mark on the current row, is the vertical header
@@ -109,9 +118,7 @@ private:
     void writeBack();
     DataLink m_link;
     bool m_gbkBytes = false;
-    bool m_dirty = false;
-    bool m_showing = false;
-    QString m_shown; // the field's text when last shown
+    TextEditState m_text;
 };
 
 // Multi-line edit on a field (read-only or not).
@@ -131,9 +138,7 @@ private:
     void edited();
     void writeBack();
     DataLink m_link;
-    bool m_dirty = false;
-    bool m_showing = false;
-    QString m_shown; // the field's text when last shown
+    TextEditState m_text;
 };
 
 // Radio buttons for the values of a field: item texts, and stored values
