@@ -2,6 +2,7 @@
 
 #include "tests/support/ScriptedDialogs.h"
 
+#include <QApplication>
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
@@ -61,6 +62,9 @@ public:
 class ConsoleSuite : public QObject {
     Q_OBJECT
 protected:
+    // The suites open and close windows again and again: closing the last
+    // one must not end the test program.
+    ConsoleSuite() { QApplication::setQuitOnLastWindowClosed(false); }
     void startConsole(); // after the catalog's rows for the test are in place
     void endConsole();
     std::unique_ptr<Console> console;

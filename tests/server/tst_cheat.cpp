@@ -24,7 +24,6 @@ static void type(QWidget* control, const QString& text) {
 class TestCheat : public fixture::ConsoleSuite {
     Q_OBJECT
 private slots:
-    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
     void init();
     void cleanup();
 

@@ -20,7 +20,6 @@ using namespace server;
 class TestCollect : public fixture::ConsoleSuite {
     Q_OBJECT
 private slots:
-    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
     void init();
     void cleanup();
 

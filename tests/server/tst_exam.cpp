@@ -21,7 +21,6 @@ using namespace server;
 class TestExam : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
     void init() { fixture::resetCatalog(); }
     void aWholeExam();
 };

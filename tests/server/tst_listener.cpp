@@ -44,7 +44,6 @@ public:
 class TestListener : public fixture::ConsoleSuite {
     Q_OBJECT
 private slots:
-    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
     void init();
     void cleanup();
 

@@ -17,7 +17,6 @@ using namespace server;
 class TestSelectClass : public fixture::ConsoleSuite {
     Q_OBJECT
 private slots:
-    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
     void init();
     void cleanup();
 

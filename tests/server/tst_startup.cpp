@@ -26,7 +26,6 @@ using namespace server;
 class TestStartup : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
     void init() { fixture::resetCatalog(); }
     void cleanup() { fixture::endConsole(); }
 

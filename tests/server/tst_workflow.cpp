@@ -21,7 +21,6 @@ using Kind = ScriptedDialogs::Kind;
 class TestWorkflow : public fixture::ConsoleSuite {
     Q_OBJECT
 private slots:
-    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
     void init();
     void cleanup();
 
