@@ -1,0 +1,13 @@
+#pragma once
+
+namespace fw {
+
+// The program is told to end: the message loop stops as soon as it runs
+// again (at once when it is running, or when it starts), and every wait that
+// serves events between slices gives up at its next slice.
+void terminate();
+
+// Whether terminate() was called in this run.
+bool terminated();
+
+} // namespace fw
