@@ -13,25 +13,32 @@ namespace rar {
 
 namespace {
 
-// A RAR 4.x name kept in the OEM code page, "/" between its parts. libarchive
-// turns every byte 0x5c into "/" before decoding, which breaks the GBK
-// characters whose second byte is 0x5c (淺, 禱, ‐ ...), and then gives the
-// entry no name at all; the bytes of the header decode whole.
-QByteArray oemName(const QByteArray& bytes) {
-    return fw::fromGbk(bytes).replace('\\', '/').toUtf8();
+bool isOemHost(std::uint8_t host) {
+    return host == RarIndex::msdos || host == RarIndex::os2 || host == RarIndex::win32;
+}
+
+// A RAR 4.x name without a Unicode field, read by the system that made it,
+// "/" between its parts. Decoded here from the header's bytes: libarchive
+// reads every such name in one code page, and turns every byte 0x5c into "/"
+// before decoding, which breaks the GBK characters whose second byte is 0x5c
+// (淺, 禱, ‐ ...).
+QByteArray rar4Name(const QByteArray& bytes, std::uint8_t host) {
+    const bool utf8 = !isOemHost(host) && QString::fromUtf8(bytes).toUtf8() == bytes;
+    QString name = utf8 ? QString::fromUtf8(bytes) : fw::fromGbk(bytes);
+    return name.replace('\\', '/').toUtf8();
 }
 
 } // namespace
 
-ArchiveReader::ArchiveReader(const QString& path)
-    : archive_(archive_read_new()), path_(path), index_(indexRar(path)) {
+ArchiveReader::ArchiveReader(const QString& path, const QString& shown)
+    : archive_(archive_read_new()), shown_(shown), index_(indexRar(path)) {
     if (!archive_)
         throw Failure("out of memory");
     archive_read_support_format_rar(archive_);
     archive_read_support_format_rar5(archive_);
     archive_read_set_options(archive_, "rar:hdrcharset=CP936");
     if (archive_read_open_filename(archive_, encodePath(path).constData(), 1 << 16) != ARCHIVE_OK) {
-        const QString message = failure("cannot open archive " + path);
+        const QString message = failure("cannot open archive " + shown);
         archive_read_free(archive_);
         throw Failure(message);
     }
@@ -48,9 +55,9 @@ bool ArchiveReader::next(ArchiveEntry& entry) {
     if (r == ARCHIVE_EOF)
         return false;
     if (r < ARCHIVE_WARN)
-        throw Failure(failure("damaged archive " + path_));
+        throw Failure(failure("damaged archive " + shown_));
     if (r == ARCHIVE_WARN)
-        warning_ = failure(path_);
+        warning_ = failure(shown_);
 
     const char* utf8 = archive_entry_pathname_utf8(e);
     const char* raw = archive_entry_pathname(e);
@@ -76,10 +83,14 @@ bool ArchiveReader::next(ArchiveEntry& entry) {
     expectedCrc_.reset();
     if (fileHeaders_ < index_.files.size()) {
         const RarIndex::File& file = index_.files[fileHeaders_];
-        if (entry.name.isEmpty() && index_.format == RarIndex::rar4 && file.size == entry.size &&
-            !file.name.contains('\0')) {
-            entry.name = oemName(file.name);
-            warning_.clear();
+        if (index_.format == RarIndex::rar4 && file.size == entry.size) {
+            const bool unnamed = entry.name.isEmpty();
+            if (!file.unicodeName)
+                entry.name = rar4Name(file.name, file.host);
+            else if (unnamed) // libarchive could not read the Unicode field
+                entry.name = rar4Name(file.name.left(file.name.indexOf('\0')), file.host);
+            if (unnamed)
+                warning_.clear(); // the name it could not convert
         }
         if (file.hasCrc && file.size == entry.size &&
             (index_.format != RarIndex::rar5 || file.name == entry.name))
@@ -97,7 +108,7 @@ bool ArchiveReader::next(ArchiveEntry& entry) {
 std::size_t ArchiveReader::read(char* buffer, std::size_t capacity) {
     const la_ssize_t n = archive_read_data(archive_, buffer, capacity);
     if (n < 0)
-        throw Failure(failure("damaged data in " + path_));
+        throw Failure(failure("damaged data in " + shown_));
     crc_ = crc32(crc_, buffer, std::size_t(n));
     read_ += std::uint64_t(n);
     if (n == 0 || read_ >= size_)
@@ -110,15 +121,15 @@ void ArchiveReader::checkCrc() {
         return;
     checked_ = true;
     if (read_ != size_)
-        throw Failure("damaged data in " + path_ + ": " + QString::fromUtf8(name_) +
+        throw Failure("damaged data in " + shown_ + ": " + QString::fromUtf8(name_) +
                       " is shorter than its header says");
     if (expectedCrc_ && *expectedCrc_ != crc_)
-        throw Failure("damaged data in " + path_ + ": CRC error in " + QString::fromUtf8(name_));
+        throw Failure("damaged data in " + shown_ + ": CRC error in " + QString::fromUtf8(name_));
 }
 
 void ArchiveReader::checkComplete() const {
     if (index_.format != RarIndex::unknown && !index_.opaque && !index_.complete)
-        throw Failure("archive " + path_ + " is truncated: its end is missing");
+        throw Failure("archive " + shown_ + " is truncated: its end is missing");
 }
 
 QString ArchiveReader::failure(const QString& what) const {

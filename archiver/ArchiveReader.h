@@ -26,11 +26,14 @@ struct ArchiveEntry {
     std::uint32_t mode = 0;
 };
 
-// Reads RAR 4.x and RAR 5.0 archives (libarchive). Names that an archive
-// keeps in its OEM code page, not in Unicode, are read as code page 936.
+// Reads RAR 4.x and RAR 5.0 archives (libarchive). A RAR 4.x name without a
+// Unicode field is read by the system that made the entry: in the OEM code
+// page of a Chinese Windows (936) when it came from Windows, OS/2 or DOS, as
+// UTF-8 when it came from another system and is valid UTF-8, else as 936.
 class ArchiveReader {
 public:
-    explicit ArchiveReader(const QString& path);
+    // The archive at the host path `path`; `shown` names it in messages.
+    ArchiveReader(const QString& path, const QString& shown);
     ~ArchiveReader();
     ArchiveReader(const ArchiveReader&) = delete;
     ArchiveReader& operator=(const ArchiveReader&) = delete;
@@ -51,7 +54,7 @@ private:
     void checkCrc();
 
     struct archive* archive_;
-    QString path_;
+    QString shown_;
     QString warning_;
     RarIndex index_;
     qsizetype fileHeaders_ = 0; // file headers passed

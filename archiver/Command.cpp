@@ -4,8 +4,6 @@
 #include "archiver/Pack.h"
 #include "archiver/Report.h"
 
-#include "framework/core/Drives.h"
-
 #include <cstdio>
 
 namespace rar {
@@ -24,21 +22,20 @@ const char usage[] = R"(usage: rar x -o- ARCHIVE DEST
           below FOLDER (FOLDER itself stays)
 
 Paths may be given in Windows form (e:\考生文件夹); a drive X: is the folder
-named by MORVEL_DRIVE_X. Arguments are split at blanks, so a path cannot
-contain a blank.
+named by MORVEL_DRIVE_X. Each path is one argument, blanks and all. Every
+message names the file and the cause.
 Exit codes: 0 done, 1 done with warnings, 2 failed, 7 wrong command line.
 )";
 
 QString archiveName(const QString& name) {
-    const QString path = fw::hostPath(name);
-    return path.endsWith(".rar", Qt::CaseInsensitive) ? path : path + ".rar";
+    return name.endsWith(".rar", Qt::CaseInsensitive) ? name : name + ".rar";
 }
 
 } // namespace
 
 int run(const QStringList& arguments) {
     if (arguments.size() == 4 && arguments[0] == "x" && arguments[1] == "-o-")
-        return extract(fw::hostPath(arguments[2]), fw::hostPath(arguments[3]));
+        return extract(arguments[2], arguments[3]);
     if (arguments.size() == 4 && arguments[0] == "a" && arguments[1] == "-df")
         return pack(archiveName(arguments[2]), arguments[3]);
     std::fputs(usage, stderr);

@@ -18,11 +18,18 @@ namespace {
 
 class Extraction {
 public:
-    Extraction(const QString& archivePath, const QString& destination)
-        : reader_(archivePath), destination_(destination) {
-        root_ = Fd(::open(encodePath(destination).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Extraction(const NamedPath& archive, const NamedPath& destination)
+        : reader_(archive.host, archive.shown), destination_(destination) {
+        root_ = Fd(
+            ::open(encodePath(destination.host).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!root_.valid())
-            throw Failure(systemError("cannot open folder " + destination));
+            throw Failure(systemError("cannot open folder " + destination.shown));
+        // What is written here is the examinee's to read and change, whatever
+        // modes the archive carries or the mask takes away: owner read and
+        // write on files, and search on folders.
+        const mode_t mask = currentUmask();
+        fileMode_ = (0666 & ~mask) | S_IRUSR | S_IWUSR;
+        folderMode_ = (0777 & ~mask) | S_IRWXU;
     }
 
     void run(Report& report) {
@@ -59,7 +66,7 @@ private:
         } catch (const Failure& failed) {
             // Whether the reader can go on after damaged data, its next
             // header tells.
-            report.error(name + ": " + failed.message());
+            report.error(destination_.shownBelow(parts->join('/')) + ": " + failed.message());
         }
     }
 
@@ -68,14 +75,20 @@ private:
     Fd openFolders(const QList<QByteArray>& parts) {
         Fd dir(::dup(root_.get()));
         if (!dir.valid())
-            throw Failure(systemError("cannot open " + destination_));
+            throw Failure(systemError("cannot open " + destination_.shown));
+        QByteArray path;
         for (const QByteArray& part : parts) {
-            if (::mkdirat(dir.get(), part.constData(), 0777) != 0 && errno != EEXIST)
-                throw Failure(systemError("cannot create folder " + decodePath(part)));
+            path = path.isEmpty() ? part : path + '/' + part;
+            const bool made = ::mkdirat(dir.get(), part.constData(), folderMode_) == 0;
+            if (!made && errno != EEXIST)
+                throw Failure(systemError("cannot create folder " + destination_.shownBelow(path)));
             Fd sub(::openat(dir.get(), part.constData(),
                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (!sub.valid())
-                throw Failure(systemError("cannot enter folder " + decodePath(part)));
+                throw Failure(systemError("cannot enter folder " + destination_.shownBelow(path)));
+            if (made && ::fchmod(sub.get(), folderMode_) != 0)
+                throw Failure(
+                    systemError("cannot open up folder " + destination_.shownBelow(path)));
             dir = std::move(sub);
         }
         return dir;
@@ -85,18 +98,20 @@ private:
         const Fd dir = openFolders(parts.first(parts.size() - 1));
         const QByteArray& fileName = parts.last();
         Fd out(::openat(dir.get(), fileName.constData(),
-                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, fileMode_));
         if (!out.valid()) {
             if (errno == EEXIST)
                 return; // -o-: what is there stays
             throw Failure(systemError("cannot create file"));
         }
         try {
-            copyData(out.get(), QString::fromUtf8(entry.name));
+            if (::fchmod(out.get(), fileMode_) != 0)
+                throw Failure(systemError("cannot open up the file"));
+            copyData(out.get());
             const struct timespec times[2] = {{0, UTIME_OMIT},
                                               {time_t(entry.mtime), long(entry.mtimeNanoseconds)}};
             if (::futimens(out.get(), times) != 0)
-                report.warning(systemError(QString::fromUtf8(entry.name) +
+                report.warning(systemError(destination_.shownBelow(parts.join('/')) +
                                            ": cannot set the modification time"));
             out.close("cannot write file");
         } catch (...) {
@@ -105,34 +120,38 @@ private:
         }
     }
 
-    void copyData(int out, const QString& name) {
+    void copyData(int out) {
         std::vector<char> buffer(1 << 16);
         for (;;) {
             const std::size_t got = reader_.read(buffer.data(), buffer.size());
             if (got == 0)
                 return;
-            writeAll(out, buffer.data(), got, "cannot write " + name);
+            writeAll(out, buffer.data(), got, "cannot write");
         }
     }
 
     ArchiveReader reader_;
-    QString destination_;
+    NamedPath destination_;
     Fd root_;
+    mode_t fileMode_;
+    mode_t folderMode_;
 };
 
 } // namespace
 
-int extract(const QString& archivePath, const QString& destination) {
+int extract(const QString& archivePath, const QString& destinationPath) {
     Report report;
     try {
+        const NamedPath archive = NamedPath::given(archivePath);
+        const NamedPath destination = NamedPath::given(destinationPath);
         struct stat st;
-        if (::stat(encodePath(archivePath).constData(), &st) != 0)
-            throw Failure(systemError("cannot open archive " + archivePath));
+        if (::stat(encodePath(archive.host).constData(), &st) != 0)
+            throw Failure(systemError("cannot open archive " + archive.shown));
         if (st.st_size == 0)
-            throw Failure("archive " + archivePath + " is empty");
-        if (!QDir().mkpath(destination))
-            throw Failure("cannot create folder " + destination);
-        Extraction extraction(archivePath, destination);
+            throw Failure("archive " + archive.shown + " is empty");
+        if (!QDir().mkpath(destination.host))
+            throw Failure("cannot create folder " + destination.shown);
+        Extraction extraction(archive, destination);
         extraction.run(report);
     } catch (const Failure& failure) {
         report.error(failure.message());

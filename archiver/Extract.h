@@ -5,11 +5,14 @@
 namespace rar {
 
 // "x -o- ARCHIVE DEST": extracts every file and folder of the archive with
-// the paths stored in it into DEST (created when missing). A file that exists
-// is never replaced; an entry that is absolute, climbs out with "..", runs
-// through a link, or is a link itself is skipped and reported. A damaged
-// archive gives what could be read before the damage; a file whose data is
-// damaged is removed again. Returns the exit code.
+// the paths stored in it into DEST (created when missing); both paths in
+// Windows form on a mapped drive, or host paths. A file that exists is never
+// replaced; an entry that is absolute, climbs out with "..", runs through a
+// link, or is a link itself is skipped and reported. What is written gets
+// the usual modes of new files and folders, and always owner read and write
+// (folders also search), whatever the archive says. A damaged archive gives
+// what could be read before the damage; a file whose data is damaged is
+// removed again. Returns the exit code.
 int extract(const QString& archivePath, const QString& destination);
 
 } // namespace rar

@@ -1,6 +1,9 @@
 #include "archiver/Posix.h"
 
+#include "framework/core/Drives.h"
+
 #include <QFile>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <cstring>
@@ -102,12 +105,35 @@ void syncFolder(const QString& folder) {
     dir.close("cannot close folder " + folder);
 }
 
-bool statAt(int dirFd, const QByteArray& name, struct stat& st) {
+bool statAt(int dirFd, const QByteArray& name, struct stat& st, const QString& shown) {
     if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         return true;
     if (errno == ENOENT)
         return false;
-    throw Failure(systemError("cannot look at " + decodePath(name.constData())));
+    throw Failure(systemError("cannot look at " + shown));
+}
+
+mode_t currentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+NamedPath NamedPath::given(const QString& path) {
+    return {path, fw::hostPath(path)};
+}
+
+QString NamedPath::shownBelow(const QByteArray& utf8Relative) const {
+    static const QRegularExpression drive("^[A-Za-z]:");
+    const bool windows = shown.contains('\\') || drive.match(shown).hasMatch();
+    const QChar separator = windows ? '\\' : '/';
+    QString relative = QString::fromUtf8(utf8Relative);
+    if (relative.isEmpty())
+        return shown;
+    relative.replace('/', separator);
+    if (shown.isEmpty() || shown.endsWith('/') || shown.endsWith('\\'))
+        return shown + relative;
+    return shown + separator + relative;
 }
 
 } // namespace rar

@@ -55,7 +55,23 @@ std::size_t readSome(int fd, char* data, std::size_t size, const QString& what);
 void syncFd(int fd, const QString& what);
 void syncFolder(const QString& folder);
 
-// lstat of a path relative to `dirFd`; false if it does not exist.
-bool statAt(int dirFd, const QByteArray& name, struct stat& st);
+// lstat of a path relative to `dirFd`; false if it does not exist. `shown`
+// names the path in the message of a failure.
+bool statAt(int dirFd, const QByteArray& name, struct stat& st, const QString& shown);
+
+// The process's file-mode creation mask.
+mode_t currentUmask();
+
+// A path as the command line named it, for the messages, and the host path
+// that the system calls take ("e:\考生文件夹" and the folder of drive e).
+struct NamedPath {
+    QString shown;
+    QString host;
+
+    static NamedPath given(const QString& path);
+    // A path below this folder ("/" between its parts), shown with the
+    // separator that this path is written with.
+    QString shownBelow(const QByteArray& utf8Relative) const;
+};
 
 } // namespace rar

@@ -11,8 +11,6 @@ namespace rar {
 
 namespace {
 
-constexpr char signature[] = "Rar!\x1a\x07\x01\x00";
-constexpr std::size_t signatureSize = 8;
 constexpr std::size_t bufferSize = std::size_t(1) << 20;
 
 constexpr std::uint64_t mainHeader = 1;
@@ -71,7 +69,7 @@ Rar5Writer::Rar5Writer(int fd, QString what)
     : fd_(fd), what_(std::move(what)), buffer_(bufferSize) {}
 
 void Rar5Writer::begin() {
-    put(QByteArray(signature, signatureSize));
+    put(QByteArray(rar5Signature, rar5SignatureSize));
     QByteArray body;
     putVint(body, mainHeader);
     putVint(body, 0); // header flags

@@ -11,6 +11,10 @@
 
 namespace rar {
 
+// The first bytes of every RAR 5.0 archive.
+inline constexpr char rar5Signature[] = "Rar!\x1a\x07\x01\x00";
+inline constexpr std::size_t rar5SignatureSize = 8;
+
 // Writes a RAR 5.0 archive with stored (uncompressed) entries into a new file:
 // the signature, a main header, one file header per file or folder (UTF-8
 // name with "/" between folders, size, Unix mode, modification time, CRC32 of

@@ -10,7 +10,6 @@ namespace rar {
 
 namespace {
 
-constexpr char signature5[] = "Rar!\x1a\x07\x01\x00";
 constexpr char signature4[] = "Rar!\x1a\x07\x00";
 constexpr qint64 largestHeader = 2 * 1024 * 1024;
 
@@ -193,6 +192,8 @@ void index4(QFile& file, RarIndex& index) {
             if (!name)
                 return;
             entry.name = *name;
+            entry.host = std::uint8_t(*host);
+            entry.unicodeName = (flags & 0x0200) != 0;
             entry.hasCrc =
                 (flags & 0x00e0) != 0x00e0 && !(flags & 0x0003); // neither folder nor split
             entry.crc = std::uint32_t(*fileCrc);
@@ -220,7 +221,7 @@ RarIndex indexRar(const QString& path) {
     if (!file.open(QIODevice::ReadOnly))
         return index;
     const QByteArray start = file.read(8);
-    if (start == QByteArray(signature5, 8)) {
+    if (start == QByteArray(rar5Signature, rar5SignatureSize)) {
         index.format = RarIndex::rar5;
         index5(file, index);
     } else if (start.startsWith(QByteArray(signature4, 7))) {

@@ -12,8 +12,12 @@ namespace rar {
 // size and data CRC32 of every file header in order, and whether the end of
 // the archive is there. libarchive leaves both unchecked for stored files.
 struct RarIndex {
+    // RAR 4.x host systems: the one that made the entry.
+    enum Host : std::uint8_t { msdos = 0, os2 = 1, win32 = 2, unixHost = 3 };
     struct File {
-        QByteArray name; // as stored (RAR 5.0: UTF-8)
+        QByteArray name;          // as stored (RAR 5.0: UTF-8)
+        std::uint8_t host = 0;    // RAR 4.x
+        bool unicodeName = false; // RAR 4.x: the name carries a Unicode field behind a 0 byte
         std::uint64_t size = 0;
         bool hasCrc = false;
         std::uint32_t crc = 0;

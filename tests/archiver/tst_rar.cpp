@@ -14,6 +14,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -74,15 +75,19 @@ void writeTree(const QString& root, const Tree& tree) {
 // A RAR 1.5-4.x archive built by hand: stored entries only.
 class Rar4Archive {
 public:
-    enum Host : quint8 { msdos = 0, win32 = 2, unixHost = 3 };
+    enum Host : quint8 { msdos = 0, os2 = 1, win32 = 2, unixHost = 3 };
 
     // Names in the OEM code page of a Chinese Windows: 936.
     void addFolder(const QString& name) { add(fw::toGbk(name), {}, 0x00e0, win32, 0x10); }
     void addFile(const QString& name, const QByteArray& data) {
         add(fw::toGbk(name), data, 0, win32, 0x20);
     }
+    // A name's bytes as a system of the given kind stored them.
+    void addRawFile(const QByteArray& name, const QByteArray& data, Host host) {
+        add(name, data, 0, host, host == unixHost ? 0100644 : 0x20);
+    }
     // The name twice: as "oem" bytes and in RAR's Unicode encoding.
-    void addUnicodeFile(const QString& name, const QByteArray& data) {
+    void addUnicodeFile(const QString& name, const QByteArray& data, Host host = win32) {
         QByteArray field = "_.txt";
         field.append('\0');
         field.append('\0'); // high byte, unused: every character below has both bytes
@@ -93,7 +98,7 @@ public:
             field.append(char(units[i] & 0xff));
             field.append(char(units[i] >> 8));
         }
-        add(field, data, 0x0200, win32, 0x20);
+        add(field, data, 0x0200, host, host == unixHost ? 0100644 : 0x20);
     }
     void addUnixSymlink(const QString& name, const QByteArray& target) {
         add(fw::toGbk(name), target, 0, unixHost, 0120777);
@@ -175,10 +180,23 @@ private:
     int fd_;
 };
 
+// Writes a file under a name given as the bytes the file system takes.
+void writeRaw(const QByteArray& path, const QByteArray& bytes) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, bytes.constData(), std::size_t(bytes.size())), ssize_t(bytes.size()));
+    ::close(fd);
+}
+
+int modeOf(const QString& path) {
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
 struct Rar5Entry {
     QByteArray name;
     QByteArray data;
-    quint32 mode = 0100644;
+    quint32 mode = 0100644; // a folder with S_IFDIR
 };
 
 // A RAR 5.0 archive with whatever names and modes the test asks for.
@@ -189,6 +207,10 @@ QByteArray rar5Archive(const QList<Rar5Entry>& entries) {
     rar::Rar5Writer writer(fd, path);
     writer.begin();
     for (const Rar5Entry& e : entries) {
+        if (S_ISDIR(e.mode)) {
+            writer.addFolder(e.name, 1600000000, e.mode);
+            continue;
+        }
         qsizetype at = 0;
         writer.addFile(e.name, std::uint64_t(e.data.size()), 1600000000, e.mode,
                        [&](char* buffer, std::size_t capacity) {
@@ -222,11 +244,13 @@ class TestRar : public QObject {
         return env;
     }
 
-    // Runs rar with a parameter string as the client builds it: split at blanks.
-    Run rar(const QString& parameters) {
+    // Runs rar with a parameter string split at blanks.
+    Run rar(const QString& parameters) { return rar(parameters.split(' ', Qt::SkipEmptyParts)); }
+
+    Run rar(const QStringList& arguments) {
         QProcess process;
         process.setProcessEnvironment(environment());
-        process.start(rarProgram(), parameters.split(' ', Qt::SkipEmptyParts));
+        process.start(rarProgram(), arguments);
         Run run;
         if (!process.waitForStarted() || !process.waitForFinished(120000))
             return run;
@@ -463,6 +487,82 @@ private slots:
         QCOMPARE(treeOf(work), expected);
     }
 
+    // Whatever modes the template carries and whatever the mask takes away,
+    // the examinee can read and change what was unpacked.
+    void unpackedIsTheExamineesToChange_data() {
+        QTest::addColumn<int>("mask");
+        QTest::newRow("usual mask") << 022;
+        QTest::newRow("mask taking the owner's rights") << 0277;
+    }
+    void unpackedIsTheExamineesToChange() {
+        QFETCH(int, mask);
+        writeFile(drive('e') + "/tmp.rar",
+                  rar5Archive({{"考生文件夹", {}, 040500},
+                               {"考生文件夹/无权限.txt", "none", 0100000},
+                               {"考生文件夹/只读.txt", "read only", 0100444},
+                               {"考生文件夹/子目录", {}, 040000},
+                               {"考生文件夹/子目录/a.txt", "a", 0100400},
+                               {"考生文件夹/隐含/b.txt", "folder without an entry", 0100644}}));
+        const mode_t before = ::umask(mode_t(mask));
+        const Run run = unpack("e:");
+        ::umask(before);
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.code, 0);
+
+        const QString work = drive('e') + "/考生文件夹";
+        for (const QString file : {"无权限.txt", "只读.txt", "子目录/a.txt", "隐含/b.txt"})
+            QCOMPARE(modeOf(work + "/" + file), (0666 & ~mask) | 0600);
+        for (const QString folder : {"", "/子目录", "/隐含"})
+            QCOMPARE(modeOf(work + folder), (0777 & ~mask) | 0700);
+        writeFile(work + "/只读.txt", "changed");
+        writeFile(work + "/子目录/new.txt", "added");
+    }
+
+    void pathsWithBlanksAsOneArgument() {
+        writeTree(drive('e') + "/my work", sampleWork());
+        const Run a = rar(QStringList{"a", "-df", "e:\\my work", "e:\\my work"});
+        QCOMPARE(a.err, QString());
+        QCOMPARE(a.code, 0);
+        QCOMPARE(treeOf(drive('e') + "/my work"), Tree());
+        const Run x = rar(QStringList{"x", "-o-", "e:\\my work.rar", "f:\\"});
+        QCOMPARE(x.err, QString());
+        QCOMPARE(x.code, 0);
+        QCOMPARE(treeOf(drive('f') + "/my work"), sampleWork());
+    }
+
+    // A name that is not UTF-8 is packed as read in code page 936, or with
+    // the bytes that are not even that replaced; a name read so never takes
+    // the place of another; every such file is deleted as any other.
+    void namesThatAreNotUtf8() {
+        const QString work = drive('e') + "/考生文件夹";
+        writeTree(work, {{"文档.txt", "utf-8 name"}});
+        const QByteArray at = QFile::encodeName(work) + '/';
+        writeRaw(at + fw::toGbk("成绩.xls"), "gbk name");
+        writeRaw(at + fw::toGbk("文档.txt"), "gbk twin of a utf-8 name");
+        writeRaw(at + "\xff\xfe.txt", "not even gbk");
+        QCOMPARE(::mkdir((at + fw::toGbk("子目录")).constData(), 0777), 0);
+        writeRaw(at + fw::toGbk("子目录") + '/' + fw::toGbk("报告.doc"), "in a gbk folder");
+
+        const Run run = pack("e:", "e:\\考生文件夹");
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.code, 0);
+        QCOMPARE(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden |
+                                      QDir::System),
+                 QStringList());
+
+        const Tree expected{{"文档.txt", "utf-8 name"},
+                            {"成绩.xls", "gbk name"},
+                            {"文档 (2).txt", "gbk twin of a utf-8 name"},
+                            {"\uFFFD\uFFFD.txt", "not even gbk"},
+                            {"子目录", folderMark},
+                            {"子目录/报告.doc", "in a gbk folder"}};
+        QVERIFY(extractWith("bsdtar", drive('e') + "/考生文件夹.rar", scratch_->filePath("b")));
+        QCOMPARE(treeOf(scratch_->filePath("b/考生文件夹")), expected);
+        QFile::copy(drive('e') + "/考生文件夹.rar", drive('f') + "/tmp.rar");
+        QCOMPARE(unpack("f:").code, 0);
+        QCOMPARE(treeOf(drive('f') + "/考生文件夹"), expected);
+    }
+
     void unsafeEntriesSkipped_data() {
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<quint32>("mode");
@@ -498,7 +598,8 @@ private slots:
         QVERIFY(QFile::link(drive('g'), drive('e') + "/考生文件夹"));
         const Run run = unpack("e:");
         QVERIFY(run.code != 0);
-        QVERIFY2(run.err.contains("考生文件夹/x.txt"), qPrintable(run.err));
+        QVERIFY2(run.err.contains("e:\\考生文件夹\\x.txt: cannot enter folder e:\\考生文件夹"),
+                 qPrintable(run.err));
         QCOMPARE(treeOf(drive('g')), Tree());
     }
 
@@ -545,6 +646,43 @@ private slots:
         if (name.contains('/'))
             expected[name.section('/', 0, 0)] = folderMark;
         QCOMPARE(treeOf(drive('e') + "/考生文件夹"), expected);
+    }
+
+    // A RAR 4 name without a Unicode field is read by the system that made
+    // it: code page 936 from Windows, OS/2 and DOS, UTF-8 from Unix where it
+    // is UTF-8; the Unicode field wins wherever it is.
+    void rar4NamesByTheirSystem_data() {
+        QTest::addColumn<int>("host");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("name");
+        const QString name = "成绩 表.txt";
+        QTest::newRow("windows") << int(Rar4Archive::win32) << fw::toGbk(name) << name;
+        QTest::newRow("dos") << int(Rar4Archive::msdos) << fw::toGbk(name) << name;
+        QTest::newRow("os/2") << int(Rar4Archive::os2) << fw::toGbk(name) << name;
+        QTest::newRow("windows, bytes that are utf-8 too")
+            << int(Rar4Archive::win32) << name.toUtf8() << fw::fromGbk(name.toUtf8());
+        QTest::newRow("unix, utf-8") << int(Rar4Archive::unixHost) << name.toUtf8() << name;
+        QTest::newRow("unix, not utf-8") << int(Rar4Archive::unixHost) << fw::toGbk(name) << name;
+        QTest::newRow("unix, unicode field") << int(Rar4Archive::unixHost) << QByteArray() << name;
+        QTest::newRow("windows, unicode field") << int(Rar4Archive::win32) << QByteArray() << name;
+    }
+    void rar4NamesByTheirSystem() {
+        QFETCH(int, host);
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, name);
+        Rar4Archive archive;
+        if (stored.isEmpty())
+            archive.addUnicodeFile(name, "data", Rar4Archive::Host(host));
+        else
+            archive.addRawFile(stored, "data", Rar4Archive::Host(host));
+        writeFile(drive('e') + "/tmp.rar", archive.bytes());
+
+        const Run run = unpack("e:");
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.code, 0);
+        Tree unpacked = treeOf(drive('e'));
+        unpacked.remove("tmp.rar");
+        QCOMPARE(unpacked, Tree({{name, "data"}}));
     }
 
     void damagedRar4_data() {
@@ -638,10 +776,49 @@ private slots:
         QVERIFY(QFile::setPermissions(work + "/子目录/表格.xls", QFileDevice::WriteOwner));
         const Run run = pack("e:", "e:\\考生文件夹");
         QCOMPARE(run.code, 2);
-        QVERIFY2(run.err.contains("子目录/表格.xls"), qPrintable(run.err));
+        QVERIFY2(
+            run.err.contains("cannot read e:\\考生文件夹\\子目录\\表格.xls: Permission denied"),
+            qPrintable(run.err));
         QVERIFY(QFile::setPermissions(work + "/子目录/表格.xls", QFileDevice::ReadOwner));
         QCOMPARE(treeOf(work), sampleWork());
         QCOMPARE(treeOf(drive('e')).keys().filter(".rar"), QStringList());
+    }
+
+    // A full drive: the message names the file that could not be written and
+    // the cause, and nothing is lost or left half written.
+    void fullDrive_data() {
+        QTest::addColumn<bool>("packing");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("packing") << true
+                                 << "cannot write f:\\考生文件夹.rar: No space left on device; "
+                                    "nothing was deleted";
+        QTest::newRow("unpacking")
+            << false << "f:\\考生文件夹\\大.bin: cannot write: No space left on device";
+    }
+    void fullDrive() {
+        QFETCH(bool, packing);
+        QFETCH(QString, message);
+        const Tree work{{"a.txt", "small"}, {"大.bin", randomBytes(1 << 20)}};
+        QStringList arguments;
+        if (packing) {
+            writeTree(drive('e') + "/考生文件夹", work);
+            arguments = {"a", "-df", "f:\\考生文件夹", "e:\\考生文件夹"};
+        } else {
+            makeTemplate(work);
+            arguments = {"x", "-o-", "e:\\tmp.rar", "f:\\"};
+        }
+        QStringList left;
+        const Run run = rarOnSmallDrive('f', 256, arguments, left);
+        if (run.code == noSmallDrive)
+            QSKIP("no small file system can be mounted here");
+        QCOMPARE(run.code, 2);
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+        if (packing) {
+            QCOMPARE(treeOf(drive('e') + "/考生文件夹"), work);
+            QCOMPARE(left, QStringList());
+        } else {
+            QCOMPARE(left, QStringList{"考生文件夹/a.txt"});
+        }
     }
 
     // Packing that cannot be done leaves the drive as it was.
@@ -699,10 +876,11 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
         QTest::newRow("changed while packing")
-            << false << false << 2 << "z.txt changed while it was being packed";
-        QTest::newRow("vanished while packing") << false << true << 2 << "cannot read z.txt";
+            << false << false << 2 << "e:\\考生文件夹\\z.txt changed while it was being packed";
+        QTest::newRow("vanished while packing")
+            << false << true << 2 << "cannot read e:\\考生文件夹\\z.txt: No such file or directory";
         QTest::newRow("changed after packing")
-            << true << false << 1 << "z.txt changed after it was packed and stays";
+            << true << false << 1 << "e:\\考生文件夹\\z.txt changed after it was packed and stays";
     }
     void fileChangesMeanwhile() {
         QFETCH(bool, afterRename);
@@ -807,6 +985,71 @@ private slots:
         checkNothingLost(tree);
     }
 
+    // A run killed while it writes leaves its temporary beside the archive;
+    // the next run into that archive takes it away and packs everything.
+    void killedRunsTemporaryGoesWithTheNextRun() {
+        const QString work = drive('e') + "/考生文件夹";
+        const Tree tree{{"a.bin", randomBytes(32 << 20)}, {"z.txt", "last"}};
+        writeTree(work, tree);
+        Watch watch(work, IN_OPEN);
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(rarProgram(), {"a", "-df", "e:\\考生文件夹", "e:\\考生文件夹"});
+        QVERIFY(process.waitForStarted());
+        QVERIFY(watch.waitFor("a.bin"));
+        ::kill(pid_t(process.processId()), SIGKILL);
+        process.waitForFinished();
+        QCOMPARE(QDir(drive('e')).entryList({"考生文件夹.rar.partial-*"}, QDir::Files).size(), 1);
+        QCOMPARE(treeOf(work), tree);
+
+        const Run run = pack("e:", "e:\\考生文件夹");
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.code, 0);
+        QCOMPARE(QDir(drive('e')).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList({"考生文件夹", "考生文件夹.rar"}));
+        QVERIFY(extractWith("bsdtar", drive('e') + "/考生文件夹.rar", scratch_->filePath("b")));
+        QCOMPARE(treeOf(scratch_->filePath("b/考生文件夹")), tree);
+    }
+
+    // The clean-up takes only what a run into the same archive left: named
+    // so, a plain file, no run holding it, the beginning of an archive.
+    void onlyItsOwnTemporariesGo() {
+        writeTree(drive('e') + "/考生文件夹", {{"a.txt", "a"}});
+        const QByteArray begun("Rar!\x1a\x07\x01\x00 and what a killed run wrote", 40);
+        const Tree others{{"考生文件夹.rar.partial-abc", begun},
+                          {"考生文件夹.rar.partial-abc-de", begun},
+                          {"考生文件夹.rar.partial-Notrar", "an examinee's own file"},
+                          {"其他.rar.partial-Xy12Z9", begun},
+                          {"考生文件夹.rar.partial-Folder", folderMark},
+                          {"考生文件夹.rar.partial-Locked", begun}};
+        writeTree(drive('e'), others);
+        const QString e = drive('e') + "/";
+        QVERIFY(QFile::link(e + "其他.rar.partial-Xy12Z9", e + "考生文件夹.rar.partial-Linked"));
+        writeFile(e + "考生文件夹.rar.partial-Left01", begun);
+        writeFile(e + "考生文件夹.rar.partial-Empty0", "");
+        writeFile(e + "考生文件夹.rar.partial-Sig123", "Rar!");
+        const int locked =
+            ::open(QFile::encodeName(e + "考生文件夹.rar.partial-Locked").constData(),
+                   O_RDONLY | O_CLOEXEC);
+        QVERIFY(locked >= 0);
+        QCOMPARE(::flock(locked, LOCK_EX), 0); // a run that is still writing it
+
+        const Run run = pack("e:", "e:\\考生文件夹");
+        ::close(locked);
+        QCOMPARE(run.err, QString());
+        QCOMPARE(run.code, 0);
+        QStringList expected = others.keys();
+        expected << "考生文件夹.rar.partial-Linked"
+                 << "考生文件夹"
+                 << "考生文件夹.rar";
+        expected.sort();
+        QCOMPARE(
+            QDir(drive('e'))
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                           QDir::Name),
+            expected);
+    }
+
     void usage_data() {
         QTest::addColumn<QString>("parameters");
         QTest::newRow("none") << "";
@@ -824,6 +1067,36 @@ private slots:
     }
 
 private:
+    // Runs rar with drive `letter` on a file system of its own of `kilobytes`
+    // (a tmpfs in a mount namespace of its own); `left` gets the files left
+    // on that drive, below it. The code is noSmallDrive when the system
+    // allows no such namespace.
+    static constexpr int noSmallDrive = 99;
+    Run rarOnSmallDrive(char letter, int kilobytes, const QStringList& arguments,
+                        QStringList& left) {
+        const QString script = "mount -t tmpfs -o size=\"$1\"k tmpfs \"$2\" || exit 99\n"
+                               "drive=$2; shift 2\n"
+                               "\"$@\"; code=$?\n"
+                               "cd \"$drive\" && find . -type f | cut -c3-\n"
+                               "exit $code\n";
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start("unshare",
+                      QStringList{"-Urm", "sh", "-c", script, "sh", QString::number(kilobytes),
+                                  drive(letter), rarProgram()} +
+                          arguments);
+        Run run;
+        if (!process.waitForStarted() || !process.waitForFinished(120000))
+            return run;
+        run.err = QString::fromUtf8(process.readAllStandardError());
+        run.code = process.exitCode();
+        if (run.code == 1 && run.err.startsWith("unshare:"))
+            run.code = noSmallDrive;
+        left = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        left.sort();
+        return run;
+    }
+
     // A template archive with the top folder 考生文件夹, as e:\tmp.rar.
     void makeTemplate(const Tree& tree) {
         writeTree(drive('f') + "/考生文件夹", tree);
