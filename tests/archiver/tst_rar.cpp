@@ -768,18 +768,33 @@ private slots:
         QVERIFY2(run.err.contains("tmp.rar"), qPrintable(run.err));
     }
 
-    void unreadableFileDeletesNothing() {
+    // What cannot be read stops the packing with a message that names it and
+    // the cause, and deletes nothing.
+    void unreadableDeletesNothing_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("permissions");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("file") << "子目录/表格.xls" << 0200
+                              << "cannot read e:\\考生文件夹\\子目录\\表格.xls: Permission denied";
+        QTest::newRow("folder that cannot be read")
+            << "子目录" << 0300 << "cannot open folder e:\\考生文件夹\\子目录: Permission denied";
+        QTest::newRow("folder that cannot be searched")
+            << "子目录" << 0600 << "cannot list folder e:\\考生文件夹\\子目录: Permission denied";
+    }
+    void unreadableDeletesNothing() {
+        QFETCH(QString, path);
+        QFETCH(int, permissions);
+        QFETCH(QString, message);
         if (::geteuid() == 0)
             QSKIP("root reads every file");
         const QString work = drive('e') + "/考生文件夹";
         writeTree(work, sampleWork());
-        QVERIFY(QFile::setPermissions(work + "/子目录/表格.xls", QFileDevice::WriteOwner));
+        const QByteArray denied = QFile::encodeName(work + "/" + path);
+        QCOMPARE(::chmod(denied.constData(), mode_t(permissions)), 0);
         const Run run = pack("e:", "e:\\考生文件夹");
+        ::chmod(denied.constData(), permissions == 0200 ? 0600 : 0700);
         QCOMPARE(run.code, 2);
-        QVERIFY2(
-            run.err.contains("cannot read e:\\考生文件夹\\子目录\\表格.xls: Permission denied"),
-            qPrintable(run.err));
-        QVERIFY(QFile::setPermissions(work + "/子目录/表格.xls", QFileDevice::ReadOwner));
+        QVERIFY2(run.err.contains(message + "; nothing was deleted"), qPrintable(run.err));
         QCOMPARE(treeOf(work), sampleWork());
         QCOMPARE(treeOf(drive('e')).keys().filter(".rar"), QStringList());
     }
