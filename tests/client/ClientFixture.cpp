@@ -4,6 +4,10 @@
 #include "client/Unit_login.h"
 #include "client/Unit_main.h"
 #include "framework/core/Gbk.h"
+#include "framework/core/Sockets.h"
+#include "server/Unit_Common.h"
+#include "server/Unit_Main.h"
+#include "tests/server/ConsoleFixture.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -46,6 +50,18 @@ Client::Client() {
 
 Client::~Client() {
     client::EndProgram();
+}
+
+void startExam(fixture::Console& console, const QStringList& classes) {
+    server::ExamineeListImported = true;
+    fixture::chooseClasses(classes);
+    console.dialogs.answer(fixture::sampleBank());
+    console.main->Btn_LoadQuestion->click();
+    console.main->Btn_GenerateQuestion->click();
+    console.main->Btn_Start->click();
+    if (!console.main->ServerSocket1->active())
+        qFatal("the exam did not start: %s", qPrintable(console.dialogs.texts().join(" | ")));
+    console.dialogs.clear();
 }
 
 void pressOk(const QString& examNo) {

@@ -9,6 +9,10 @@
 class QTcpServer;
 class QTcpSocket;
 
+namespace fixture {
+class Console;
+}
+
 // What the client's suites share: the settings file beside the test program
 // (each suite has a folder of its own), the client started as the program
 // starts it, and a listener that stands in for the console.
@@ -32,6 +36,11 @@ public:
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
 };
+
+// The console's exam started for the classes, as the invigilator starts it:
+// classes chosen, questions loaded, papers generated, "开始考试" (which grants
+// the client's login its rights and opens the listener).
+void startExam(fixture::Console& console, const QStringList& classes);
 
 // Types the exam number and presses "确定".
 void pressOk(const QString& examNo);

@@ -11,7 +11,6 @@
 #include "framework/core/Sockets.h"
 #include "framework/data/Query.h"
 #include "framework/widgets/Label.h"
-#include "server/Unit_Common.h"
 #include "server/Unit_Main.h"
 
 #include <QElapsedTimer>
@@ -325,14 +324,7 @@ private slots:
         running.reset();
         dialogs.reset();
         fixture::Console console;
-        server::ExamineeListImported = true;
-        fixture::chooseClasses({"A班"});
-        console.dialogs.answer(fixture::sampleBank());
-        console.main->Btn_LoadQuestion->click();
-        console.main->Btn_GenerateQuestion->click();
-        console.main->Btn_Start->click();
-        QVERIFY(console.main->ServerSocket1->active());
-        console.dialogs.clear();
+        startExam(console, {"A班"});
 
         running = std::make_unique<Client>();
         pressOk("0001");

@@ -15,9 +15,7 @@
 #include "client/Unit_main.h"
 #include "framework/core/Gbk.h"
 #include "framework/core/InstanceLock.h"
-#include "framework/core/Sockets.h"
 #include "framework/widgets/Label.h"
-#include "server/Unit_Common.h"
 #include "server/Unit_Main.h"
 
 #include <QLineEdit>
@@ -152,14 +150,25 @@ int runClient() {
 
 namespace {
 
-// The client program in a child process on a PC of its own (its own
-// runtime folder, so its own single-instance mark).
+// The environment of a process on a PC of its own: its own runtime folder,
+// so its own single-instance mark.
+QProcessEnvironment onPc(const QString& runtimeFolder) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", runtimeFolder);
+    return env;
+}
+
+// Starts the program Morvel.
+void startMorvel(QProcess& process, const QString& runtimeFolder) {
+    process.setProcessEnvironment(onPc(runtimeFolder));
+    process.start(qEnvironmentVariable("MORVEL_CLIENT_BIN_DIR") + "/Morvel", {});
+}
+
+// The client program in a child process on a PC of its own.
 class ClientProcess {
 public:
     explicit ClientProcess(const QString& runtimeFolder) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", runtimeFolder);
-        m_process.setProcessEnvironment(env);
+        m_process.setProcessEnvironment(onPc(runtimeFolder));
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start(QCoreApplication::applicationFilePath(), {"--client"});
         m_process.waitForStarted();
@@ -216,10 +225,6 @@ private:
     QStringList m_lines;
 };
 
-QString morvelExecutable() {
-    return qEnvironmentVariable("MORVEL_CLIENT_BIN_DIR") + "/Morvel";
-}
-
 } // namespace
 
 class TestProgram : public QObject {
@@ -231,14 +236,7 @@ private:
 
     void startExam() {
         console = std::make_unique<fixture::Console>();
-        server::ExamineeListImported = true;
-        fixture::chooseClasses({"A班"});
-        console->dialogs.answer(fixture::sampleBank());
-        console->main->Btn_LoadQuestion->click();
-        console->main->Btn_GenerateQuestion->click();
-        console->main->Btn_Start->click();
-        QVERIFY(console->main->ServerSocket1->active());
-        console->dialogs.clear();
+        clientfixture::startExam(*console, {"A班"});
     }
 
 private slots:
@@ -271,10 +269,7 @@ private slots:
 
         // A second client on the same account ends at once, silently.
         QProcess second;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", pcA.path());
-        second.setProcessEnvironment(env);
-        second.start(morvelExecutable(), {});
+        startMorvel(second, pcA.path());
         QVERIFY(QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, 10000));
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
@@ -352,17 +347,20 @@ private slots:
 
     void aSecondStartEndsAtOnceWithNoWindow() {
         QProcess first;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_RUNTIME_DIR", pcA.path());
-        first.setProcessEnvironment(env);
-        first.start(morvelExecutable(), {});
+        startMorvel(first, pcA.path());
         QVERIFY(first.waitForStarted());
         qputenv("XDG_RUNTIME_DIR", pcA.path().toLocal8Bit());
         QVERIFY(QTest::qWaitFor([] { return fw::InstanceLock("Client").alreadyRunning(); }, 10000));
 
-        ClientProcess second(pcA.path());
-        QCOMPARE(second.finish(), 0);
-        QCOMPARE(ClientProcess::value(second.lines(), "shown windows"), QString());
+        QProcess second;
+        startMorvel(second, pcA.path());
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        // the client's own start-up, watched from inside: no window at all
+        ClientProcess third(pcA.path());
+        QCOMPARE(third.finish(), 0);
+        QCOMPARE(ClientProcess::value(third.lines(), "shown windows"), QString());
         QCOMPARE(first.state(), QProcess::Running); // unaffected
 
         first.kill();
@@ -376,9 +374,7 @@ private slots:
         const fw::InstanceLock other("Client");
         QVERIFY(other.held());
         QProcess client;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        client.setProcessEnvironment(env);
-        client.start(morvelExecutable(), {});
+        startMorvel(client, pcB.path());
         QVERIFY(client.waitForFinished(10000));
         QCOMPARE(client.exitStatus(), QProcess::NormalExit);
         QCOMPARE(client.exitCode(), 0);

@@ -1,6 +1,7 @@
 // The settings file "Morvel.ini" beside the client: what the windows read
 // from it and when, what the settings box writes, and the windows' layout.
 #include "ClientFixture.h"
+#include "tests/server/ConsoleFixture.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestMain.h"
 
@@ -22,6 +23,7 @@ using namespace clientfixture;
 using client::frm_Instructions;
 using client::frm_Login;
 using client::frm_Main;
+using fixture::nextTabStop;
 
 namespace {
 
@@ -30,14 +32,6 @@ QStringList memoLines() {
     for (QTextBlock b = frm_Instructions->Memo1->document()->begin(); b.isValid(); b = b.next())
         lines << b.text();
     return lines;
-}
-
-// The widget that Tab moves to from w.
-QWidget* nextTabStop(QWidget* w) {
-    QWidget* next = w->nextInFocusChain();
-    while (next != w && !(next->focusPolicy() & Qt::TabFocus))
-        next = next->nextInFocusChain();
-    return next;
 }
 
 } // namespace
