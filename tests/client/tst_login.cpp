@@ -9,6 +9,7 @@
 #include "client/Unit_main.h"
 #include "framework/core/ClientSocket.h"
 #include "framework/core/Sockets.h"
+#include "framework/data/Connection.h"
 #include "framework/data/Query.h"
 #include "framework/widgets/Label.h"
 #include "server/Unit_Main.h"
@@ -233,6 +234,25 @@ private slots:
         pressOk("0001");
         nothingHappened(listener);
         QCOMPARE(client::ExamNo, QString());
+    }
+
+    // The connection text is built from ServerIp before every attempt, so an
+    // address set in the settings box counts from the next "确定".
+    void theConnectionTextIsBuiltBeforeEveryAttempt() {
+        startClient("127.0.0.2");
+        ScriptedListener listener;
+        pressOk("0001");
+        QCOMPARE(frm_Main->ADOConnection1->connectionString(),
+                 QString("Password=\"5093718\";Persist Security Info=True;User ID=Morvel;"
+                         "Initial Catalog=Morvel;Data Source=127.0.0.2"));
+        QVERIFY(!frm_Main->ADOConnection1->connected());
+
+        dialogs->answer("127.0.0.1");
+        QTest::mouseClick(frm_Login->Label2, Qt::LeftButton);
+        pressOk("0001");
+        QVERIFY(frm_Main->ADOConnection1->connectionString().endsWith(";Data Source=127.0.0.1"));
+        accepted();
+        QCOMPARE(frm_Main->ADOConnection1->provider(), QString("SQLOLEDB.1"));
     }
 
     void aDatabaseThatNeverAnswersIsGivenUp() {
