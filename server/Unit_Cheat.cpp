@@ -10,20 +10,19 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QShowEvent>
 
 namespace server {
 
 Tfrm_Cheat* frm_Cheat = nullptr;
 
-Tfrm_Cheat::Tfrm_Cheat(QWidget* parent) : QDialog(parent) {
-    ShapeDialog(this, "frm_Cheat", "作弊处理", 393, 268);
+Tfrm_Cheat::Tfrm_Cheat(QWidget* parent) : Dialog(parent) {
+    shapeDialog("frm_Cheat", "作弊处理", 393, 268, 14);
 
     const auto label = [this](const char* name, const QString& caption, QRect place,
                               int pixelHeight) {
         auto* l = new QLabel(caption, this);
         l->setObjectName(name);
-        l->setFont(FormFont(pixelHeight));
+        l->setFont(fw::formFont(pixelHeight));
         l->setGeometry(place);
         return l;
     };
@@ -57,6 +56,7 @@ Tfrm_Cheat::Tfrm_Cheat(QWidget* parent) : QDialog(parent) {
     Button2->setGeometry(208, 224, 81, 29);
     setTabOrder(Button1, Button2);
     setTabOrder(Button2, DBMemo1);
+    setActiveControl(Button1);
 
     ADOQuery1 = new fw::Query(this);
     ADOQuery1->setObjectName("ADOQuery1");
@@ -93,15 +93,6 @@ int Tfrm_Cheat::ShowModal() {
         return fw::mrCancel;
     }
     return exec();
-}
-
-void Tfrm_Cheat::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (event->spontaneous())
-        return;
-    if (!std::exchange(m_shownBefore, true))
-        Button1->setFocus();
-    fw::guard([&] { FormShow(this); });
 }
 
 void Tfrm_Cheat::FormShow(QObject*) {

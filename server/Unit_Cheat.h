@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "framework/widgets/Form.h"
 
 class QLabel;
 class QPushButton;
@@ -16,7 +16,7 @@ namespace server {
 
 // The cheating record of the grid's current examinee: opened if stored,
 // started if not; "确定" stores it, "取消" drops the change.
-class Tfrm_Cheat : public QDialog {
+class Tfrm_Cheat : public fw::Dialog {
     Q_OBJECT
 public:
     // Binds its query to the main window's exam database connection.
@@ -39,15 +39,9 @@ public:
     // Shows the dialog for the grid's current examinee; with none, says so
     // and opens no record.
     int ShowModal();
-    void FormShow(QObject* Sender);
+    void FormShow(QObject* Sender) override;
     void Button1Click(QObject* Sender);
     void Button2Click(QObject* Sender);
-
-protected:
-    void showEvent(QShowEvent* event) override;
-
-private:
-    bool m_shownBefore = false;
 };
 
 extern Tfrm_Cheat* frm_Cheat;

@@ -1,11 +1,7 @@
 #pragma once
 
-#include <QFont>
 #include <QString>
 #include <QStringList>
-
-class QDialog;
-class QWidget;
 
 namespace fw {
 class Connection;
@@ -31,18 +27,6 @@ bool HasUnfinishedSitting(fw::Connection& connection);
 // A class flag (是否选择, 是否已考) holds the number 1; null and any other value
 // do not count.
 bool FlagIsSet(const fw::Field& flag);
-
-// The windows' font: "宋体" at the given pixel height; an installed CJK face
-// stands in where it is missing.
-QFont FormFont(int pixelHeight = 14);
-
-// Gives a window its client size and places it in the middle of the screen.
-void PlaceCentred(QWidget* window, int clientWidth, int clientHeight);
-
-// A dialog with a fixed border and only a close box, of the given client
-// size, in the windows' font, in the middle of the screen.
-void ShapeDialog(QDialog* dialog, const char* name, const QString& caption, int clientWidth,
-                 int clientHeight);
 
 // Said when an action needs the grid's current examinee and there is none.
 inline const QString NoCurrentExaminee = QStringLiteral("请先在考生列表中选择一名考生!");

@@ -14,7 +14,6 @@
 #include "server/Unit_Common.h"
 #include "server/Unit_SelectClass.h"
 
-#include <QCloseEvent>
 #include <QDir>
 #include <QFile>
 #include <QFrame>
@@ -74,11 +73,11 @@ bool OpenDialog::Execute() {
     return fw::dialogs().openFile(Filter, FileName);
 }
 
-Tfrm_Main::Tfrm_Main(QWidget* parent) : QMainWindow(parent) {
+Tfrm_Main::Tfrm_Main(QWidget* parent) : Form(parent) {
     setObjectName("frm_Main");
     CreateControls();
     CreateMenu();
-    PlaceCentred(this, 908, 553 + MainMenu1->sizeHint().height());
+    placeCentred(908, 553 + MainMenu1->sizeHint().height());
     CreateComponents();
     ConnectHandlers();
     FormCreate(this);
@@ -101,7 +100,7 @@ Tfrm_Main::~Tfrm_Main() {
 
 void Tfrm_Main::CreateControls() {
     setWindowTitle("《Tavenic》考试服务器");
-    setFont(FormFont(14));
+    setFont(fw::formFont(14));
 
     auto* client = new QWidget(this);
     auto* column = new QVBoxLayout(client);
@@ -245,32 +244,13 @@ void Tfrm_Main::ConnectHandlers() {
     fw::on(N1, &QAction::triggered, this, &Tfrm_Main::N1Click);
     fw::on(N2, &QAction::triggered, this, &Tfrm_Main::N2Click);
     fw::on(N4, &QAction::triggered, this, &Tfrm_Main::Btn_ExitClick);
-    connect(ServerSocket1, &fw::ServerSocket::clientRead, this,
-            [this](fw::ClientConnection* socket) {
-                fw::guard([&] { ServerSocket1ClientRead(ServerSocket1, socket); });
-            });
-    connect(ServerSocket1, &fw::ServerSocket::clientError, this,
-            [this](fw::ClientConnection* socket, int& errorCode) {
-                fw::guard([&] { ServerSocket1ClientError(ServerSocket1, socket, errorCode); });
-            });
+    fw::on(ServerSocket1, &fw::ServerSocket::clientRead, this, &Tfrm_Main::ServerSocket1ClientRead);
+    fw::on(ServerSocket1, &fw::ServerSocket::clientError, this,
+           &Tfrm_Main::ServerSocket1ClientError);
 }
 
 bool Tfrm_Main::HasCurrentExaminee() const {
     return ADOTable1->active() && ADOTable1->recNo() > 0;
-}
-
-void Tfrm_Main::showEvent(QShowEvent* event) {
-    QMainWindow::showEvent(event);
-    if (!event->spontaneous())
-        fw::guard([&] { FormShow(this); });
-}
-
-void Tfrm_Main::closeEvent(QCloseEvent* event) {
-    CloseAction action = CloseAction::caHide;
-    if (fw::guard([&] { FormClose(this, action); }) && action != CloseAction::caNone)
-        event->accept();
-    else
-        event->ignore();
 }
 
 // ---- start-up and closing ----

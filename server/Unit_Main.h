@@ -1,5 +1,7 @@
 #pragma once
 
+#include "framework/widgets/Form.h"
+
 #include <QMainWindow>
 #include <QPushButton>
 
@@ -42,12 +44,11 @@ public:
     bool Execute(); // true when a file was chosen; FileName is then its full path
 };
 
-// What a window's close handler decides.
-enum class CloseAction { caNone, caHide, caFree };
+using fw::CloseAction;
 
 // The console's main window: the examinee grid, the exam buttons and the
 // components that the whole console uses.
-class Tfrm_Main : public QMainWindow {
+class Tfrm_Main : public fw::Form<QMainWindow> {
     Q_OBJECT
 public:
     // Opens the exam database on the way; a failure raises.
@@ -93,8 +94,8 @@ public:
     bool HasCurrentExaminee() const;
 
     void FormCreate(QObject* Sender);
-    void FormShow(QObject* Sender);
-    void FormClose(QObject* Sender, CloseAction& Action);
+    void FormShow(QObject* Sender) override;
+    void FormClose(QObject* Sender, CloseAction& Action) override;
     void Btn_ExitClick(QObject* Sender);
     void N1Click(QObject* Sender);
     void N2Click(QObject* Sender);
@@ -113,10 +114,6 @@ public:
 
     // The answer of the open-exam test when the window was last shown.
     bool UnfinishedSittingAtShow = false;
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void CreateComponents();

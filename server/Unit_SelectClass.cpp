@@ -9,7 +9,6 @@
 #include <QCheckBox>
 #include <QListWidget>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QStyle>
 
 namespace server {
@@ -25,8 +24,8 @@ QString Quoted(QString text) {
 
 } // namespace
 
-Tfrm_SelectClass::Tfrm_SelectClass(QWidget* parent) : QDialog(parent) {
-    ShapeDialog(this, "frm_SelectClass", "选择班级", 292, 338);
+Tfrm_SelectClass::Tfrm_SelectClass(QWidget* parent) : Dialog(parent) {
+    shapeDialog("frm_SelectClass", "选择班级", 292, 338, 14);
 
     CheckListBox1 = new QListWidget(this);
     CheckListBox1->setObjectName("CheckListBox1");
@@ -69,18 +68,6 @@ Tfrm_SelectClass::~Tfrm_SelectClass() {
 
 int Tfrm_SelectClass::ShowModal() {
     return exec();
-}
-
-void Tfrm_SelectClass::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (!event->spontaneous())
-        fw::guard([&] { FormShow(this); });
-}
-
-void Tfrm_SelectClass::done(int result) {
-    CloseAction action = CloseAction::caHide;
-    fw::guard([&] { FormClose(this, action); });
-    QDialog::done(result);
 }
 
 void Tfrm_SelectClass::FormShow(QObject*) {

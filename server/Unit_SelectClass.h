@@ -16,7 +16,7 @@ namespace server {
 
 // The class-selection dialog: the classes not yet examined, ticked as stored
 // chosen; "确定" stores the ticks and restricts the grid to their examinees.
-class Tfrm_SelectClass : public QDialog {
+class Tfrm_SelectClass : public fw::Dialog {
     Q_OBJECT
 public:
     // Binds its query to the main window's exam database connection.
@@ -30,8 +30,8 @@ public:
     fw::Query* ADOQuery1 = nullptr; // 考试情况 rows not yet examined; row k is item k
 
     int ShowModal();
-    void FormShow(QObject* Sender);
-    void FormClose(QObject* Sender, CloseAction& Action);
+    void FormShow(QObject* Sender) override;
+    void FormClose(QObject* Sender, CloseAction& Action) override;
     void Btn_OKClick(QObject* Sender);
     void CheckBox1Click(QObject* Sender);
 
@@ -43,10 +43,6 @@ public:
     // Raises, before anything is written, when the class query no longer
     // holds the rows the list was filled from, in the same order.
     void CheckRowsMatchList();
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void done(int result) override;
 
 private:
     void TickStoredChoice();

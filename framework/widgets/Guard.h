@@ -24,12 +24,15 @@ template <class F> bool guard(F&& handler) noexcept {
 
 // Connects a signal to a handler method through the guard:
 //   fw::on(Btn_Start, &QPushButton::clicked, this, &Tfrm_Main::Btn_StartClick);
-// The handler gets the sender object, like the form's event handlers.
-template <class Sender, class Signal, class Receiver>
+// The handler gets the sender object first, like the form's event handlers,
+// then the signal's arguments, as many as it declares:
+//   fw::on(ClientSocket1, &fw::ClientSocket::error, this, &Tfrm_Main::ClientSocket1Error);
+//   void Tfrm_Main::ClientSocket1Error(QObject* Sender, int& ErrorCode);
+template <class Sender, class Signal, class Receiver, class... Args>
 QMetaObject::Connection on(Sender* sender, Signal signal, Receiver* receiver,
-                           void (Receiver::*handler)(QObject*)) {
-    return QObject::connect(sender, signal, receiver, [sender, receiver, handler]() {
-        guard([&] { (receiver->*handler)(sender); });
+                           void (Receiver::*handler)(QObject*, Args...)) {
+    return QObject::connect(sender, signal, receiver, [sender, receiver, handler](Args... args) {
+        guard([&] { (receiver->*handler)(sender, std::forward<Args>(args)...); });
     });
 }
 

@@ -25,6 +25,30 @@ public:
     }
 };
 
+// A component whose event passes values, one of them by reference.
+class Socket : public QObject {
+    Q_OBJECT
+signals:
+    void error(int& errorCode, const QString& what);
+};
+
+class Window : public QObject {
+    Q_OBJECT
+public:
+    QObject* sender = nullptr;
+    QString what;
+    void Socket1Error(QObject* Sender, int& ErrorCode, const QString& What) {
+        sender = Sender;
+        what = What;
+        ErrorCode = 0;
+    }
+    void Socket1ErrorCodeOnly(QObject* Sender, int& ErrorCode) {
+        sender = Sender;
+        if (ErrorCode == 7)
+            throw fw::Error(QStringLiteral("code 7"));
+    }
+};
+
 class TestGuard : public QObject {
     Q_OBJECT
 
@@ -62,6 +86,30 @@ private slots:
         button.click();
         QCOMPARE(form.runs, 2);
         QCOMPARE(boxes.calls.size(), 1);
+    }
+
+    void theHandlerGetsTheSignalsArguments() {
+        ScriptedDialogs boxes;
+        Socket socket;
+        Window window;
+        fw::on(&socket, &Socket::error, &window, &Window::Socket1Error);
+        int code = 10061;
+        emit socket.error(code, QStringLiteral("connect"));
+        QCOMPARE(window.sender, &socket);
+        QCOMPARE(window.what, QString("connect"));
+        QCOMPARE(code, 0); // set through the reference
+        QVERIFY(boxes.calls.isEmpty());
+    }
+
+    void aHandlerMayTakeTheFirstArgumentsOnly() {
+        ScriptedDialogs boxes;
+        Socket socket;
+        Window window;
+        fw::on(&socket, &Socket::error, &window, &Window::Socket1ErrorCodeOnly);
+        int code = 7;
+        emit socket.error(code, QStringLiteral("read"));
+        QCOMPARE(window.sender, &socket);
+        QCOMPARE(boxes.errors(), QStringList{"code 7"}); // through the guard
     }
 
     void guardTellsWhetherTheHandlerRaised() {

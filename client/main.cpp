@@ -1,0 +1,8 @@
+#include "client/Program.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    return client::ProgramMain();
+}

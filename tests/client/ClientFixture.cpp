@@ -1,0 +1,106 @@
+#include "ClientFixture.h"
+
+#include "client/Program.h"
+#include "client/Unit_login.h"
+#include "client/Unit_main.h"
+#include "framework/core/Gbk.h"
+#include "framework/core/Sockets.h"
+#include "server/Unit_Common.h"
+#include "server/Unit_Main.h"
+#include "tests/server/ConsoleFixture.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+namespace clientfixture {
+
+QString settingsPath() {
+    return client::IniFileName();
+}
+
+void writeSettings(const QByteArray& bytes) {
+    QFile file(settingsPath());
+    QFile::setPermissions(settingsPath(), QFile::ReadOwner | QFile::WriteOwner);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(settingsPath()));
+    file.write(bytes);
+}
+
+void removeSettings() {
+    QFile::setPermissions(settingsPath(), QFile::ReadOwner | QFile::WriteOwner);
+    QFile::remove(settingsPath());
+}
+
+QByteArray settingsBytes() {
+    QFile file(settingsPath());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeSettingsLines(const QStringList& lines) {
+    writeSettings(fw::toGbk("[Morvel]\r\n" + lines.join("\r\n") + "\r\n"));
+}
+
+Client::Client() {
+    client::StartProgram();
+}
+
+Client::~Client() {
+    client::EndProgram();
+}
+
+void startExam(fixture::Console& console, const QStringList& classes) {
+    server::ExamineeListImported = true;
+    fixture::chooseClasses(classes);
+    console.dialogs.answer(fixture::sampleBank());
+    console.main->Btn_LoadQuestion->click();
+    console.main->Btn_GenerateQuestion->click();
+    console.main->Btn_Start->click();
+    if (!console.main->ServerSocket1->active())
+        qFatal("the exam did not start: %s", qPrintable(console.dialogs.texts().join(" | ")));
+    console.dialogs.clear();
+}
+
+void pressOk(const QString& examNo) {
+    client::frm_Login->Edit1->setText(examNo);
+    client::frm_Login->BitBtn1->click();
+}
+
+ScriptedListener::ScriptedListener(const QByteArray& answer, bool closeOnMessage)
+    : answer(answer), closeOnMessage(closeOnMessage), m_server(new QTcpServer(this)) {
+    if (!m_server->listen(QHostAddress::AnyIPv4, 5000))
+        qFatal("port 5000: %s", qPrintable(m_server->errorString()));
+    connect(m_server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+            ++connections;
+            m_latest = socket;
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+                messages << socket->readAll();
+                if (this->closeOnMessage)
+                    socket->close();
+                else if (!this->answer.isEmpty())
+                    socket->write(this->answer);
+            });
+        }
+    });
+}
+
+ScriptedListener::~ScriptedListener() = default;
+
+bool ScriptedListener::waitForMessages(int n) {
+    return QTest::qWaitFor([&] { return messages.size() >= n; }, 5000);
+}
+
+void ScriptedListener::send(const QByteArray& bytes) {
+    if (m_latest)
+        m_latest->write(bytes);
+}
+
+bool ScriptedListener::listening() const {
+    return m_server->isListening();
+}
+
+} // namespace clientfixture

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace fixture {
+class Console;
+}
+
+// What the client's suites share: the settings file beside the test program
+// (each suite has a folder of its own), the client started as the program
+// starts it, and a listener that stands in for the console.
+namespace clientfixture {
+
+// "Morvel.ini" beside the running program, as the client finds it.
+QString settingsPath();
+void writeSettings(const QByteArray& bytes);
+void removeSettings();
+QByteArray settingsBytes();
+// A settings file with the section Morvel and the given "key=value" lines.
+void writeSettingsLines(const QStringList& lines);
+
+// The client of one test: the windows created and the login window shown,
+// as the start-up does it before its message loop (without the
+// single-instance mark); ended with the object.
+class Client {
+public:
+    Client();
+    ~Client();
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+};
+
+// The console's exam started for the classes, as the invigilator starts it:
+// classes chosen, questions loaded, papers generated, "开始考试" (which grants
+// the client's login its rights and opens the listener).
+void startExam(fixture::Console& console, const QStringList& classes);
+
+// Types the exam number and presses "确定".
+void pressOk(const QString& examNo);
+
+// A status listener on port 5000 in place of the console: it records every
+// message and answers each one as the script says.
+class ScriptedListener : public QObject {
+    Q_OBJECT
+public:
+    // what follows a message: the answer's bytes (none when empty), or the
+    // connection closed
+    explicit ScriptedListener(const QByteArray& answer = "00", bool closeOnMessage = false);
+    ~ScriptedListener() override;
+
+    QByteArray answer;
+    bool closeOnMessage;
+    QList<QByteArray> messages;
+    int connections = 0;
+
+    // Waits until n messages have come; false after a while.
+    bool waitForMessages(int n);
+    // Sends bytes on the latest connection.
+    void send(const QByteArray& bytes);
+    bool listening() const;
+
+private:
+    QTcpServer* m_server;
+    QPointer<QTcpSocket> m_latest;
+};
+
+} // namespace clientfixture

@@ -1,0 +1,394 @@
+// The client as a program: real processes against the console and the test
+// cluster. A test cannot click into another process's window, so this test
+// program also serves as the client: started with "--client", it runs the
+// client's real start-up (client::ProgramMain) with the scripted dialogs and
+// takes commands on its standard input that press the real buttons, and
+// reports what it sees on its standard output. The single-instance rule is
+// also checked with the plain Morvel executable.
+#include "ClientFixture.h"
+#include "tests/server/ConsoleFixture.h"
+#include "tests/support/TestMain.h"
+
+#include "client/Program.h"
+#include "client/Unit_Instructions.h"
+#include "client/Unit_login.h"
+#include "client/Unit_main.h"
+#include "framework/core/Gbk.h"
+#include "framework/core/InstanceLock.h"
+#include "framework/widgets/Label.h"
+#include "server/Unit_Main.h"
+
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSocketNotifier>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace clientfixture;
+
+// ---- the client in this process, driven from the standard input ----
+
+namespace child {
+
+void say(const QString& line) {
+    const QByteArray bytes = line.toUtf8() + '\n';
+    ::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    ::fflush(stdout);
+}
+
+// Records every window that is shown.
+class ShownWindows : public QObject {
+public:
+    QStringList names;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show)
+            if (auto* w = qobject_cast<QWidget*>(watched); w && w->isWindow())
+                names << w->objectName();
+        return false;
+    }
+};
+
+class Driver : public QObject {
+public:
+    explicit Driver(ScriptedDialogs& dialogs)
+        : m_dialogs(dialogs), m_input(STDIN_FILENO, QSocketNotifier::Read) {
+        connect(&m_input, &QSocketNotifier::activated, this, &Driver::readInput);
+    }
+
+private:
+    void readInput() {
+        char buffer[1024];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            m_input.setEnabled(false);
+            return;
+        }
+        m_pending.append(buffer, n);
+        m_input.setEnabled(false); // a command may wait in the event loop
+        qsizetype end;
+        while ((end = m_pending.indexOf('\n')) >= 0) {
+            const QString command = QString::fromUtf8(m_pending.left(end));
+            m_pending.remove(0, end + 1);
+            run(command);
+            say(".");
+        }
+        m_input.setEnabled(true);
+    }
+
+    template <class F> void waitFor(F condition) {
+        if (!QTest::qWaitFor(condition, 10000))
+            say("timed out");
+    }
+
+    void report() {
+        using namespace client;
+        say("login: " + QString(!frm_Login               ? "freed"
+                                : frm_Login->isVisible() ? "shown"
+                                                         : "hidden"));
+        say("instructions: " + QString(frm_Instructions->isVisible() ? "shown" : "hidden") + " " +
+            frm_Instructions->Label1->text() + "|" + frm_Instructions->Label2->text());
+        say("exam window: " + QString(frm_Main->isVisible() ? "shown" : "hidden"));
+        say("ServerIp: " + ServerIp);
+        say("boxes: " + m_dialogs.texts().join("|"));
+    }
+
+    void run(const QString& command) {
+        using namespace client;
+        const QString argument = command.section(' ', 1);
+        if (command.startsWith("type "))
+            frm_Login->Edit1->setText(argument);
+        else if (command == "press ok")
+            frm_Login->BitBtn1->click();
+        else if (command == "press cancel")
+            frm_Login->BitBtn2->click();
+        else if (command == "key esc")
+            QTest::keyClick(frm_Login->Edit1, Qt::Key_Escape);
+        else if (command == "close login")
+            frm_Login->close();
+        else if (command.startsWith("settings ")) {
+            m_dialogs.answer(argument);
+            QTest::mouseClick(frm_Login->Label2, Qt::LeftButton);
+        } else if (command == "wait instructions")
+            waitFor([] { return frm_Instructions->isVisible(); });
+        else if (command == "wait box")
+            waitFor([this] { return !m_dialogs.calls.isEmpty(); });
+        else if (command == "enter")
+            frm_Instructions->Button1->click();
+        else if (command == "close instructions")
+            frm_Instructions->close();
+        else if (command == "close exam window")
+            frm_Main->close();
+        else if (command != "report")
+            say("unknown command: " + command);
+        QTest::qWait(50); // deferred deletes and posted events settle
+        report();
+    }
+
+    ScriptedDialogs& m_dialogs;
+    QSocketNotifier m_input;
+    QByteArray m_pending;
+};
+
+int runClient() {
+    ScriptedDialogs dialogs;
+    ShownWindows shown;
+    qApp->installEventFilter(&shown);
+    Driver driver(dialogs);
+    say("started");
+    const int exitCode = client::ProgramMain();
+    say("shown windows: " + shown.names.join(' '));
+    say(QString("ended: %1").arg(exitCode));
+    return exitCode;
+}
+
+} // namespace child
+
+// ---- the test, in the parent process ----
+
+namespace {
+
+// The environment of a process on a PC of its own: its own runtime folder,
+// so its own single-instance mark.
+QProcessEnvironment onPc(const QString& runtimeFolder) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", runtimeFolder);
+    return env;
+}
+
+// Starts the program Morvel.
+void startMorvel(QProcess& process, const QString& runtimeFolder) {
+    process.setProcessEnvironment(onPc(runtimeFolder));
+    process.start(qEnvironmentVariable("MORVEL_CLIENT_BIN_DIR") + "/Morvel", {});
+}
+
+// The client program in a child process on a PC of its own.
+class ClientProcess {
+public:
+    explicit ClientProcess(const QString& runtimeFolder) {
+        m_process.setProcessEnvironment(onPc(runtimeFolder));
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QCoreApplication::applicationFilePath(), {"--client"});
+        m_process.waitForStarted();
+        m_lines = readUntil([](const QString& line) { return line == "started"; });
+    }
+    ~ClientProcess() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+    // Sends a command; its report (the event loop of this process serves
+    // the console meanwhile).
+    QStringList run(const QString& command) {
+        m_process.write(command.toUtf8() + '\n');
+        return readUntil([](const QString& line) { return line == "."; });
+    }
+    // The line of the latest report that begins with key, without the key.
+    static QString value(const QStringList& report, const QString& key) {
+        for (qsizetype i = report.size() - 1; i >= 0; --i)
+            if (report.at(i).startsWith(key + ": "))
+                return report.at(i).mid(key.size() + 2);
+        return "(missing)";
+    }
+    // Waits until the program has ended: its exit code, -1 when it did not.
+    int finish() {
+        m_lines += readUntil([](const QString& line) { return line.startsWith("ended: "); });
+        if (!QTest::qWaitFor([&] { return m_process.state() == QProcess::NotRunning; }, 10000))
+            return -1;
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+    QStringList lines() const { return m_lines; }
+
+private:
+    QStringList readUntil(const std::function<bool(const QString&)>& last) {
+        QStringList lines;
+        const bool done = QTest::qWaitFor(
+            [&] {
+                while (m_process.canReadLine()) {
+                    lines << QString::fromUtf8(m_process.readLine()).chopped(1);
+                    if (last(lines.last()))
+                        return true;
+                }
+                return m_process.state() == QProcess::NotRunning && !m_process.canReadLine();
+            },
+            20000);
+        if (!done)
+            lines << "(no answer)";
+        return lines;
+    }
+
+    QProcess m_process;
+    QStringList m_lines;
+};
+
+} // namespace
+
+class TestProgram : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<fixture::Console> console;
+    QTemporaryDir pcA, pcB;
+
+    void startExam() {
+        console = std::make_unique<fixture::Console>();
+        clientfixture::startExam(*console, {"A班"});
+    }
+
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+
+    void init() {
+        fixture::resetCatalog();
+        fixture::addClass("A班");
+        fixture::addClass("B班");
+        fixture::addExaminee(1, "0001", "甲", "A班");
+        fixture::addExaminee(2, "0002", "乙", "B班");
+        writeSettingsLines({"ServerIp=127.0.0.1"});
+    }
+
+    void cleanup() {
+        console.reset();
+        removeSettings();
+    }
+
+    void anExamineeLogsInAgainstTheRunningConsole() {
+        startExam();
+        ClientProcess a(pcA.path());
+        a.run("type 0001");
+        a.run("press ok");
+        QStringList report = a.run("wait instructions");
+        QCOMPARE(ClientProcess::value(report, "instructions"), QString("shown 0001|甲"));
+        QCOMPARE(ClientProcess::value(report, "login"), QString("freed"));
+        QCOMPARE(ClientProcess::value(report, "boxes"), QString());
+        QCOMPARE(fixture::examineeState("0001"), QString("1|127.0.0.1|登录成功!"));
+
+        // A second client on the same account ends at once, silently.
+        QProcess second;
+        startMorvel(second, pcA.path());
+        QVERIFY(QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, 10000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(second.readAllStandardOutput(), QByteArray());
+
+        // The same number on another PC is refused.
+        ClientProcess b(pcB.path());
+        b.run("type 0001");
+        b.run("press ok");
+        report = b.run("wait box");
+        QCOMPARE(ClientProcess::value(report, "boxes"), QString("准考证号重复！"));
+        QCOMPARE(ClientProcess::value(report, "login"), QString("shown"));
+        QCOMPARE(ClientProcess::value(report, "instructions"), QString("hidden |"));
+        b.run("press cancel");
+        QCOMPARE(b.finish(), 0);
+        QCOMPARE(fixture::examineeState("0001"), QString("1|127.0.0.1|登录成功!"));
+
+        // The first goes on until its instructions window is closed.
+        report = a.run("report");
+        QCOMPARE(ClientProcess::value(report, "instructions"), QString("shown 0001|甲"));
+        a.run("close instructions");
+        QCOMPARE(a.finish(), 0);
+        QCOMPARE(ClientProcess::value(a.lines(), "shown windows"),
+                 QString("frm_Login frm_Instructions"));
+        QCOMPARE(console->dialogs.calls.size(), 0);
+    }
+
+    void enteringTheExamThenClosingItsWindowEndsTheProgram() {
+        startExam();
+        ClientProcess c(pcA.path());
+        c.run("type 0001");
+        c.run("press ok");
+        c.run("wait instructions");
+        QStringList report = c.run("enter");
+        QCOMPARE(ClientProcess::value(report, "instructions"), QString("hidden 0001|甲"));
+        QCOMPARE(ClientProcess::value(report, "exam window"), QString("shown"));
+        c.run("close exam window");
+        QCOMPARE(c.finish(), 0);
+        QCOMPARE(ClientProcess::value(c.lines(), "shown windows"),
+                 QString("frm_Login frm_Instructions frm_Main"));
+    }
+
+    void theSettingsBoxWritesWhatTheNextStartReads() {
+        removeSettings();
+        {
+            ClientProcess c(pcA.path());
+            const QStringList report = c.run("settings 考场服务器");
+            QCOMPARE(ClientProcess::value(report, "ServerIp"), QString("考场服务器"));
+            c.run("press cancel");
+            QCOMPARE(c.finish(), 0);
+        }
+        QCOMPARE(settingsBytes(), "[Morvel]\r\nServerIp=" + fw::toGbk("考场服务器") + "\r\n");
+        ClientProcess d(pcA.path());
+        const QStringList report = d.run("report");
+        QCOMPARE(ClientProcess::value(report, "ServerIp"), QString("考场服务器"));
+        d.run("close login");
+        QCOMPARE(d.finish(), 0);
+    }
+
+    void theLoginWindowEndsTheProgram_data() {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("取消") << "press cancel";
+        QTest::newRow("Esc") << "key esc";
+        QTest::newRow("the close box") << "close login";
+    }
+
+    void theLoginWindowEndsTheProgram() {
+        QFETCH(QString, how);
+        ClientProcess c(pcA.path());
+        c.run("type 0002");
+        c.run(how);
+        QCOMPARE(c.finish(), 0);
+        QCOMPARE(ClientProcess::value(c.lines(), "shown windows"), QString("frm_Login"));
+    }
+
+    void aSecondStartEndsAtOnceWithNoWindow() {
+        QProcess first;
+        startMorvel(first, pcA.path());
+        QVERIFY(first.waitForStarted());
+        qputenv("XDG_RUNTIME_DIR", pcA.path().toLocal8Bit());
+        QVERIFY(QTest::qWaitFor([] { return fw::InstanceLock("Client").alreadyRunning(); }, 10000));
+
+        QProcess second;
+        startMorvel(second, pcA.path());
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        // the client's own start-up, watched from inside: no window at all
+        ClientProcess third(pcA.path());
+        QCOMPARE(third.finish(), 0);
+        QCOMPARE(ClientProcess::value(third.lines(), "shown windows"), QString());
+        QCOMPARE(first.state(), QProcess::Running); // unaffected
+
+        first.kill();
+        first.waitForFinished();
+        QVERIFY(QTest::qWaitFor([] { return fw::InstanceLock("Client").held(); }, 10000));
+    }
+
+    // Whatever holds the mark keeps the client out, the same silent way.
+    void anotherProgramHoldingTheMarkKeepsTheClientOut() {
+        qputenv("XDG_RUNTIME_DIR", pcB.path().toLocal8Bit());
+        const fw::InstanceLock other("Client");
+        QVERIFY(other.held());
+        QProcess client;
+        startMorvel(client, pcB.path());
+        QVERIFY(client.waitForFinished(10000));
+        QCOMPARE(client.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(client.exitCode(), 0);
+    }
+};
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QLocale::setDefault(QLocale::c());
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    if (app.arguments().contains("--client"))
+        return child::runClient();
+    TestProgram test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_program.moc"
