@@ -50,10 +50,15 @@ private slots:
         const QString flock = QStandardPaths::findExecutable("flock");
         if (flock.isEmpty())
             QSKIP("the flock command is not installed");
+        // The holder says when it holds the lock: a probe before that could
+        // take the lock itself for a moment and make the holder give up.
         QProcess holder;
-        holder.start(flock, {"-n", "-o", m_runtime.filePath("Client"), "sleep", "30"});
+        holder.start(flock, {"-n", "-o", m_runtime.filePath("Client"), "sh", "-c",
+                             "echo holding; exec sleep 30"});
         QVERIFY(holder.waitForStarted());
-        QVERIFY(QTest::qWaitFor([&] { return InstanceLock("Client").alreadyRunning(); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return holder.canReadLine(); }, 30000));
+        QCOMPARE(holder.readLine(), QByteArray("holding\n"));
+        QVERIFY(InstanceLock("Client").alreadyRunning());
         holder.kill();
         holder.waitForFinished();
         // the kernel drops the lock of a process that ends, however it ends
