@@ -167,6 +167,9 @@ private slots:
         QTest::newRow("exam number of more than 8 bytes")
             << "准考证号\t姓名\t班级\n考号20261\t甲\t一班\n"
             << "第2行：准考证号“考号20261”超过8个字节（汉字占2个字节）";
+        QTest::newRow("exam number with a character outside GBK")
+            << "准考证号\t姓名\t班级\n1\t甲\t一班\nA😀01\t乙\t一班\n"
+            << "工作表“Sheet1”第3行：准考证号“A😀01”含有 GBK 编码以外的字符";
         QTest::newRow("exam number twice")
             << "准考证号\t姓名\t班级\nx1\t甲\t一班\nx2\t乙\t一班\nX1\t丙\t二班\n"
             << "第4行：准考证号“X1”与第2行重复";
