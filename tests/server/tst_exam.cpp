@@ -41,17 +41,6 @@ struct Pc {
     QTcpSocket socket;
 };
 
-// The client's side of the catalog: the login Morvel over TCP.
-static QSqlDatabase clientLogin() {
-    QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "client-login");
-    db.setHostName("127.0.0.1");
-    db.setPort(qEnvironmentVariableIntValue("PGPORT"));
-    db.setDatabaseName("Morvel");
-    db.setUserName("Morvel");
-    db.setPassword("5093718");
-    return db;
-}
-
 void TestExam::aWholeExam() {
     fixture::Console console;
     ScriptedDialogs& dialogs = console.dialogs;
@@ -108,7 +97,7 @@ void TestExam::aWholeExam() {
 
     // Hand-in: each client stores its archive under the login Morvel, from
     // the address its examinee was admitted from, then reports.
-    QSqlDatabase client = clientLogin();
+    QSqlDatabase client = fixture::clientLogin("client-login");
     QVERIFY2(client.open(), qPrintable(client.lastError().text()));
     QHash<QString, QByteArray> archives;
     for (qsizetype i = 0; i < examinees.size(); ++i) {

@@ -81,15 +81,8 @@ void TestListener::init() {
     fixture::addExaminee(1, "0001", "甲", "A班");
     fixture::addExaminee(2, "20260001", "乙", "A班");
     fixture::addExaminee(3, "0003", "丙", "B班");
-    startConsole();
-    ExamineeListImported = true;
-    fixture::chooseClasses({"A班"});
-    dialogs->answer(fixture::sampleBank());
-    main->Btn_LoadQuestion->click();
-    main->Btn_GenerateQuestion->click();
-    main->Btn_Start->click();
+    startExam({"A班"});
     QVERIFY(main->ServerSocket1->active());
-    dialogs->clear();
 }
 
 void TestListener::cleanup() {

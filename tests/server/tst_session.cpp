@@ -36,15 +36,8 @@ void TestSession::init() {
     fixture::addClass("A班");
     fixture::addExaminee(1, "0001", "甲", "A班");
     fixture::addExaminee(2, "0002", "乙", "A班");
-    startConsole();
-    ExamineeListImported = true;
-    fixture::chooseClasses({"A班"});
-    dialogs->answer(fixture::sampleBank());
-    main->Btn_LoadQuestion->click();
-    main->Btn_GenerateQuestion->click();
-    main->Btn_Start->click();
+    startExam({"A班"});
     QVERIFY(main->ServerSocket1->active());
-    dialogs->clear();
 }
 
 // Logs the examinee in from 127.0.0.1, where the test's database sessions
@@ -57,17 +50,6 @@ QByteArray TestSession::login(const QByteArray& examNo) {
     pc.write("1" + examNo);
     return QTest::qWaitFor([&] { return pc.bytesAvailable() >= 2; }, 3000) ? pc.readAll()
                                                                            : QByteArray();
-}
-
-// The client's login Morvel over TCP, as the client connects.
-static QSqlDatabase clientSession() {
-    QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", "client");
-    db.setHostName("127.0.0.1");
-    db.setPort(qEnvironmentVariableIntValue("PGPORT"));
-    db.setDatabaseName("Morvel");
-    db.setUserName("Morvel");
-    db.setPassword("5093718");
-    return db;
 }
 
 void TestSession::lockTimeoutOnTheConsolesSession() {
@@ -83,7 +65,7 @@ void TestSession::lockTimeoutOnTheConsolesSession() {
 void TestSession::aClientsRowLocksHangNeitherReadmissionNorCollection() {
     QCOMPARE(login("0001"), QByteArray("00"));
     {
-        QSqlDatabase client = clientSession();
+        QSqlDatabase client = fixture::clientLogin("client");
         QVERIFY2(client.open(), qPrintable(client.lastError().text()));
         QSqlQuery q(client);
         QVERIFY(q.exec("insert into 操作题答卷 (准考证号, 操作题答卷) values ('0001', 'Rar!')"));
