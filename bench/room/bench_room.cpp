@@ -114,14 +114,14 @@ int runConsole(int argc, char** argv) {
     return app.exec();
 }
 
-// The peak resident memory of a process, in kB.
-long peakKb(qint64 pid) {
-    QFile status(QString("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
+// A figure in kB of a /proc file of a process ("VmHWM:", "Pss:", ...).
+long procKb(const QString& pid, const QString& file, const QByteArray& key) {
+    QFile proc("/proc/" + pid + "/" + file);
+    if (!proc.open(QIODevice::ReadOnly))
         return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    for (const QByteArray& line : proc.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
     return 0;
 }
 
@@ -152,8 +152,8 @@ public:
         QFile pidFile(data + "/postmaster.pid");
         if (!pidFile.open(QIODevice::ReadOnly))
             return 0;
-        const QByteArray postmaster = pidFile.readLine().trimmed();
-        long total = pssKb(postmaster);
+        const QString postmaster = QString::fromLatin1(pidFile.readLine().trimmed());
+        long total = procKb(postmaster, "smaps_rollup", "Pss:");
         for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
             QFile stat("/proc/" + pid + "/stat");
             if (!pid.at(0).isDigit() || !stat.open(QIODevice::ReadOnly))
@@ -161,22 +161,13 @@ public:
             const QByteArray text = stat.readAll();
             // pid (comm) state ppid ...
             const QList<QByteArray> rest = text.mid(text.lastIndexOf(')') + 2).split(' ');
-            if (rest.size() > 1 && rest[1] == postmaster)
-                total += pssKb(pid.toLatin1());
+            if (rest.size() > 1 && QString::fromLatin1(rest[1]) == postmaster)
+                total += procKb(pid, "smaps_rollup", "Pss:");
         }
         return total;
     }
 
 private:
-    static long pssKb(const QByteArray& pid) {
-        QFile rollup("/proc/" + pid + "/smaps_rollup");
-        if (!rollup.open(QIODevice::ReadOnly))
-            return 0;
-        for (const QByteArray& line : rollup.readAll().split('\n'))
-            if (line.startsWith("Pss:"))
-                return line.mid(4).trimmed().split(' ').value(0).toLong();
-        return 0;
-    }
     static void morvelDb(const QString& command) {
         QProcess db;
         db.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -428,7 +419,7 @@ Figures room(const Cluster& cluster, int clients, int seconds, const QString& ar
     sampling = false;
     sampler.join();
 
-    f.consoleKb = peakKb(console.processId());
+    f.consoleKb = procKb(QString::number(console.processId()), "status", "VmHWM:");
     console.kill();
     console.waitForFinished(10000);
     for (const QByteArray& line : console.readAll().split('\n'))
