@@ -651,16 +651,23 @@ bool Dataset::locate(const QString& fieldName, const QVariant& value) {
     if (column < 0)
         d->fail(QStringLiteral("Field '%1' not found").arg(fieldName));
     d->checkBrowseMode();
-    // Text is compared as the bytes read, without decoding every row.
+    // Text is compared as it stands: the bytes read, or the text held,
+    // without a copy of either.
     const bool text =
         value.typeId() == QMetaType::QString && pg::isText(d->snapshot.columns[column].pgType);
-    const QByteArray utf8 = text ? value.toString().toUtf8() : QByteArray();
+    const QString wanted = text ? value.toString() : QString();
+    const QByteArray utf8 = text ? wanted.toUtf8() : QByteArray();
+    const auto sameText = [&](const Row& row) {
+        if (!row.held())
+            return !d->snapshot.isNull(row, column) && d->snapshot.sourceBytes(row, column) == utf8;
+        const QVariant& cell = row.cells[column];
+        return cell.typeId() == QMetaType::QString && !cell.isNull() &&
+               *static_cast<const QString*>(cell.constData()) == wanted;
+    };
     for (size_t k = 0; k < d->visible.size(); ++k) {
         const Row& row = d->rows[size_t(d->visible[k])];
         const bool same =
-            text && !row.held()
-                ? !d->snapshot.isNull(row, column) && d->snapshot.sourceBytes(row, column) == utf8
-                : sameValue(d->resolved(size_t(d->visible[k]), column), value);
+            text ? sameText(row) : sameValue(d->resolved(size_t(d->visible[k]), column), value);
         if (same) {
             const int before = d->cur;
             d->cur = int(k);
