@@ -73,6 +73,12 @@ struct Dataset::Private {
     bool modified = false;
     int curBeforeInsert = -1;
 
+    // Where each text of one column first stands among the visible rows, so
+    // that a lookup by that column finds its row at once; dropped whenever
+    // the rows shown or a value of the column may have changed.
+    int indexedColumn = -1;
+    QHash<QString, int> firstWithText;
+
     QString filterText;
     RowFilter filter;
     QVector<int> termColumns;
@@ -82,6 +88,7 @@ struct Dataset::Private {
     // PostgreSQL: the connection of this opening, the statements it prepared.
     PGconn* pgConn = nullptr;
     mutable pg::Statements statements;
+    detail::WritePlans writePlans;
     // A forward-only opening on PostgreSQL reads its rows one by one; rows
     // then holds only the current one, the position-th.
     bool forwardOnly = false;
@@ -130,6 +137,13 @@ struct Dataset::Private {
     void rebuildVisible();
     void applyFilter();
 
+    QString textAt(const Row& row, int column) const;
+    const QHash<QString, int>& textIndex(int column);
+    void dropIndex() {
+        indexedColumn = -1;
+        firstWithText.clear();
+    }
+
     void checkBrowseMode();
     void dropEdit();
     void endEdit();
@@ -137,7 +151,7 @@ struct Dataset::Private {
     void step(int by);
     void removeRow(int visibleIndex);
     detail::RowWriter writer() {
-        return detail::RowWriter(snapshot, *connection, statements, q->objectName());
+        return detail::RowWriter(snapshot, *connection, statements, writePlans, q->objectName());
     }
 };
 
@@ -197,6 +211,7 @@ void Dataset::Private::release() {
     reader.reset();
     const bool open = connection && connection->connected();
     statements.clear(open ? pgConn : nullptr);
+    writePlans.clear();
     pgConn = nullptr;
 }
 
@@ -234,6 +249,7 @@ bool Dataset::Private::passes(size_t row) const {
 }
 
 void Dataset::Private::rebuildVisible() {
+    dropIndex();
     visible.clear();
     for (size_t i = 0; i < rows.size(); ++i)
         if (passes(i))
@@ -324,7 +340,34 @@ void Dataset::Private::checkBrowseMode() {
         dropEdit();
 }
 
+// A text column's value; a null text for null.
+QString Dataset::Private::textAt(const Row& row, int column) const {
+    if (!row.held()) {
+        if (snapshot.isNull(row, column))
+            return QString();
+        const QByteArrayView bytes = snapshot.sourceBytes(row, column);
+        return QString::fromUtf8(bytes.data(), bytes.size());
+    }
+    const QVariant& cell = row.cells[column];
+    return cell.typeId() == QMetaType::QString ? cell.toString() : QString();
+}
+
+const QHash<QString, int>& Dataset::Private::textIndex(int column) {
+    if (indexedColumn == column)
+        return firstWithText;
+    dropIndex();
+    firstWithText.reserve(qsizetype(visible.size()));
+    for (size_t k = 0; k < visible.size(); ++k) {
+        const QString text = textAt(rows[size_t(visible[k])], column);
+        if (!text.isNull() && !firstWithText.contains(text))
+            firstWithText.insert(text, int(k));
+    }
+    indexedColumn = column;
+    return firstWithText;
+}
+
 void Dataset::Private::removeRow(int visibleIndex) {
+    dropIndex();
     const int r = visible[size_t(visibleIndex)];
     rows.erase(rows.begin() + r);
     visible.erase(visible.begin() + visibleIndex);
@@ -433,6 +476,7 @@ void Dataset::close() {
     if (!active())
         return;
     d->release();
+    d->dropIndex();
     d->state = State::Inactive;
     d->backup = Row();
     d->changed.clear();
@@ -584,6 +628,7 @@ void Dataset::append() {
     d->requireActive();
     d->requireScrollable();
     d->checkBrowseMode();
+    d->dropIndex();
     d->rows.push_back(d->snapshot.heldRow());
     d->visible.push_back(int(d->rows.size()) - 1);
     d->curBeforeInsert = d->cur;
@@ -603,10 +648,14 @@ void Dataset::post() {
     if (!d->editing())
         d->fail(QStringLiteral("Dataset not in edit or insert mode"));
     Row& row = *d->current();
+    const int indexed = d->indexedColumn;
+    const QString before = indexed >= 0 ? d->textAt(row, indexed) : QString();
     if (d->state == State::Insert)
         d->writer().insert(row, d->changed);
     else
         d->writer().update(row, d->backup, d->changed);
+    if (indexed >= 0 && d->textAt(row, indexed) != before) // the database changed it
+        d->dropIndex();
     d->endEdit();
     emit recordChanged();
     emit dataChanged();
@@ -651,32 +700,21 @@ bool Dataset::locate(const QString& fieldName, const QVariant& value) {
     if (column < 0)
         d->fail(QStringLiteral("Field '%1' not found").arg(fieldName));
     d->checkBrowseMode();
-    // Text is compared as it stands: the bytes read, or the text held,
-    // without a copy of either.
-    const bool text =
-        value.typeId() == QMetaType::QString && pg::isText(d->snapshot.columns[column].pgType);
-    const QString wanted = text ? value.toString() : QString();
-    const QByteArray utf8 = text ? wanted.toUtf8() : QByteArray();
-    const auto sameText = [&](const Row& row) {
-        if (!row.held())
-            return !d->snapshot.isNull(row, column) && d->snapshot.sourceBytes(row, column) == utf8;
-        const QVariant& cell = row.cells[column];
-        return cell.typeId() == QMetaType::QString && !cell.isNull() &&
-               *static_cast<const QString*>(cell.constData()) == wanted;
-    };
-    for (size_t k = 0; k < d->visible.size(); ++k) {
-        const Row& row = d->rows[size_t(d->visible[k])];
-        const bool same =
-            text ? sameText(row) : sameValue(d->resolved(size_t(d->visible[k]), column), value);
-        if (same) {
-            const int before = d->cur;
-            d->cur = int(k);
-            d->bof = d->eof = false;
-            d->moved(before != d->cur);
-            return true;
-        }
+    int found = -1;
+    if (value.typeId() == QMetaType::QString && pg::isText(d->snapshot.columns[column].pgType)) {
+        found = d->textIndex(column).value(value.toString(), -1);
+    } else {
+        for (size_t k = 0; k < d->visible.size() && found < 0; ++k)
+            if (sameValue(d->resolved(size_t(d->visible[k]), column), value))
+                found = int(k);
     }
-    return false;
+    if (found < 0)
+        return false;
+    const int before = d->cur;
+    d->cur = found;
+    d->bof = d->eof = false;
+    d->moved(before != d->cur);
+    return true;
 }
 
 void Dataset::setFilter(const QString& expression) {
@@ -745,6 +783,8 @@ void Dataset::setRowValue(int fieldIndex, const QVariant& value) {
     if (c.readOnly)
         d->fail(QStringLiteral("Field '%1' cannot be modified").arg(c.name));
     const QVariant coerced = sql::coerce(value, c.type, QStringLiteral("field '%1'").arg(c.name));
+    if (fieldIndex == d->indexedColumn)
+        d->dropIndex();
     Row& row = *d->current();
     d->snapshot.hold(row);
     row.cells[fieldIndex] = coerced;

@@ -21,47 +21,95 @@ QString quoted(const Column& c) {
     return sql::quoteIdentifier(c.baseName);
 }
 
+// The key of a plan: its kind, its table and its columns.
+QByteArray planKey(char kind, int table, const QVector<int>& columns) {
+    QByteArray key(1, kind);
+    key += QByteArray::number(table);
+    for (int i : columns)
+        key += ',' + QByteArray::number(i);
+    return key;
+}
+
 } // namespace
 
-// A statement being built, with its values in the order of their marks.
-class RowWriter::Sql {
+// Builds a plan's statement: each mark in the text notes what it binds.
+class RowWriter::Builder {
 public:
-    explicit Sql(bool sqlite) : sqlite(sqlite) {}
+    Builder(const Snapshot& snapshot, WritePlan& plan) : m_snapshot(snapshot), m_plan(plan) {}
 
-    // Adds a value; returns its mark in the text.
-    QString value(const QVariant& v) {
-        if (sqlite) {
-            qtValues << v;
-            return QStringLiteral("?");
-        }
-        pgValues.add(v);
-        return mark();
-    }
-    // The value of a column as it was read: its exact form where a QVariant
+    // The column's value in the row being written.
+    QString value(int column) { return mark({false, column, false}); }
+    // The column's value as it was read: its exact form where a QVariant
     // would lose precision.
-    QString readValue(const Snapshot& snapshot, const Row& row, int column) {
-        if (sqlite || snapshot.columns[column].exact < 0)
-            return value(snapshot.value(row, column));
-        pgValues.addExact(snapshot.exactForm(row, column));
-        return mark();
+    QString readValue(int column) {
+        return mark({true, column, !m_snapshot.sqlite && m_snapshot.columns[column].exact >= 0});
     }
     QString same() const {
-        return sqlite ? QStringLiteral(" is ") : QStringLiteral(" is not distinct from ");
+        return m_snapshot.sqlite ? QStringLiteral(" is ")
+                                 : QStringLiteral(" is not distinct from ");
     }
-    QString rowId() const { return sqlite ? QStringLiteral("rowid") : QStringLiteral("ctid"); }
+    QString rowId() const {
+        return m_snapshot.sqlite ? QStringLiteral("rowid") : QStringLiteral("ctid");
+    }
 
-    const bool sqlite;
-    QString text;
-    pg::Values pgValues;
-    QVariantList qtValues;
+    // The condition that finds the row in its table: by the key, with the
+    // columns in alsoCompared still as they were read; or, without the key
+    // among the columns, the first row holding all the values read. Blobs
+    // are never compared.
+    QString locator(int table, const QVector<int>& alsoCompared) {
+        const BaseTable& base = m_snapshot.tables[table];
+        QStringList parts;
+        if (base.keyed()) {
+            for (int k : base.keyColumns)
+                parts << quoted(m_snapshot.columns[k]) + QStringLiteral(" = ") + readValue(k);
+            for (int i : alsoCompared) {
+                if (base.keyColumns.contains(i) || m_snapshot.columns[i].isBlob())
+                    continue;
+                parts << quoted(m_snapshot.columns[i]) + same() + readValue(i);
+            }
+            return parts.join(QStringLiteral(" and "));
+        }
+        for (int i = 0; i < m_snapshot.width(); ++i) {
+            const Column& c = m_snapshot.columns[i];
+            if (c.table != table || c.isBlob())
+                continue;
+            parts << quoted(c) + same() + readValue(i);
+        }
+        return QStringLiteral("%1 = (select %1 from %2 where %3 limit 1)")
+            .arg(rowId(), base.sqlName,
+                 parts.isEmpty() ? QStringLiteral("true") : parts.join(QStringLiteral(" and ")));
+    }
+
+    // Ends the statement with the list of the columns given back.
+    void returning(const QVector<int>& returned) {
+        QStringList list;
+        bool binary = true;
+        for (int i : returned) {
+            const Column& c = m_snapshot.columns[i];
+            list << (c.deferred ? QStringLiteral("octet_length(%1)").arg(quoted(c)) : quoted(c));
+            binary = binary && (c.deferred || pg::readsBinary(c.pgType));
+        }
+        list << QStringLiteral("1");
+        m_plan.text += QStringLiteral(" returning ") + list.join(QStringLiteral(", "));
+        m_plan.returned = returned;
+        m_plan.binary = binary;
+    }
 
 private:
-    QString mark() const { return QStringLiteral("$%1").arg(pgValues.count()); }
+    QString mark(const WritePlan::Mark& m) {
+        m_plan.marks << m;
+        return m_snapshot.sqlite ? QStringLiteral("?")
+                                 : QStringLiteral("$%1").arg(m_plan.marks.size());
+    }
+
+    const Snapshot& m_snapshot;
+    WritePlan& m_plan;
 };
 
 RowWriter::RowWriter(const Snapshot& snapshot, Connection& connection, pg::Statements& statements,
-                     const QString& owner)
-    : m_snapshot(snapshot), m_connection(connection), m_statements(statements), m_owner(owner) {}
+                     WritePlans& plans, const QString& owner)
+    : m_snapshot(snapshot), m_connection(connection), m_statements(statements), m_plans(plans),
+      m_owner(owner) {}
 
 void RowWriter::fail(const QString& message) const {
     throw Error(m_owner.isEmpty() ? message : m_owner + QStringLiteral(": ") + message);
@@ -82,92 +130,23 @@ int RowWriter::tableFor(const QVector<int>& columnsSet) const {
     return table;
 }
 
-// The condition that finds the row in its table: by the key, with the
-// columns in alsoCompared still as they were read; or, without the key among
-// the columns, the first row holding all the values read. Blobs are never
-// compared.
-QString RowWriter::locator(Sql& sql, int table, const Row& before,
-                           const QVector<int>& alsoCompared) const {
-    const BaseTable& base = m_snapshot.tables[table];
-    QStringList parts;
-    if (base.keyed()) {
-        for (int k : base.keyColumns)
-            parts << quoted(m_snapshot.columns[k]) + QStringLiteral(" = ") +
-                         sql.readValue(m_snapshot, before, k);
-        for (int i : alsoCompared) {
-            if (base.keyColumns.contains(i) || m_snapshot.columns[i].isBlob())
-                continue;
-            parts << quoted(m_snapshot.columns[i]) + sql.same() +
-                         sql.readValue(m_snapshot, before, i);
-        }
-        return parts.join(QStringLiteral(" and "));
-    }
-    for (int i = 0; i < m_snapshot.width(); ++i) {
-        const Column& c = m_snapshot.columns[i];
-        if (c.table != table || c.isBlob())
-            continue;
-        parts << quoted(c) + sql.same() + sql.readValue(m_snapshot, before, i);
-    }
-    return QStringLiteral("%1 = (select %1 from %2 where %3 limit 1)")
-        .arg(sql.rowId(), base.sqlName,
-             parts.isEmpty() ? QStringLiteral("true") : parts.join(QStringLiteral(" and ")));
-}
-
-// Runs the statement; its "returning" list gives the columns in returned,
-// which take the database's values. Without a row back it raises when the
-// row had to be found.
-void RowWriter::run(Sql& sql, const QVector<int>& returned, Row& row, bool mustFind) {
-    QStringList list;
-    for (int i : returned) {
-        const Column& c = m_snapshot.columns[i];
-        list << (c.deferred ? QStringLiteral("octet_length(%1)").arg(quoted(c)) : quoted(c));
-    }
-    list << QStringLiteral("1");
-    sql.text += QStringLiteral(" returning ") + list.join(QStringLiteral(", "));
-
-    if (sql.sqlite) {
-        m_snapshot.hold(row);
-        QSqlQuery query(m_connection.database());
-        sql::prepare(query, sql.text);
-        for (const QVariant& v : std::as_const(sql.qtValues))
-            query.addBindValue(v);
-        sql::exec(query);
-        if (!query.next()) {
-            if (mustFind)
-                throw DbError(QString::fromLatin1(kRowNotFound));
-            return;
-        }
-        for (int k = 0; k < returned.size(); ++k)
-            row.cells[returned[k]] = query.isNull(k) ? QVariant() : query.value(k);
-        return;
-    }
-    bool binary = true;
-    for (int i : returned)
-        binary = binary &&
-                 (m_snapshot.columns[i].deferred || pg::readsBinary(m_snapshot.columns[i].pgType));
-    PGconn* conn = pg::connectionOf(m_connection.database());
-    const QByteArray name = m_statements.prepared(conn, sql.text, sql.pgValues.count());
-    const pg::Result result = pg::execPrepared(conn, name, sql.pgValues, binary);
-    if (result.rows() == 0) {
-        if (mustFind)
-            throw DbError(QString::fromLatin1(kRowNotFound));
-        return;
-    }
-    readRow(m_snapshot, result, 0, binary, returned, row);
-}
-
-void RowWriter::insert(Row& row, const QVector<bool>& changed) {
-    QVector<int> set;
-    for (int i = 0; i < m_snapshot.width(); ++i)
-        if (changed.value(i))
-            set << i;
-    const int table = tableFor(set);
-    Sql sql(m_snapshot.sqlite);
+WritePlan& RowWriter::insertPlan(int table, const QVector<int>& set, const QVector<bool>& changed) {
+    const QByteArray key = planKey('i', table, set);
+    const auto found = m_plans.find(key);
+    if (found != m_plans.end())
+        return *found;
+    WritePlan& plan = m_plans[key];
+    Builder sql(m_snapshot, plan);
     QStringList names, marks;
     for (int i : set) {
         names << quoted(m_snapshot.columns[i]);
-        marks << sql.value(m_snapshot.value(row, i));
+        marks << sql.value(i);
     }
+    const QString& target = m_snapshot.tables[table].sqlName;
+    plan.text = set.isEmpty() ? QStringLiteral("insert into %1 default values").arg(target)
+                              : QStringLiteral("insert into %1 (%2) values (%3)")
+                                    .arg(target, names.join(QStringLiteral(", ")),
+                                         marks.join(QStringLiteral(", ")));
     // What the database filled in comes back; a blob only when it was not
     // written here (as its length, when the dataset defers its blobs).
     QVector<int> returned;
@@ -176,13 +155,96 @@ void RowWriter::insert(Row& row, const QVector<bool>& changed) {
         if (c.table == table && (!c.isBlob() || !changed.value(i)))
             returned << i;
     }
-    const QString& target = m_snapshot.tables[table].sqlName;
-    sql.text = set.isEmpty() ? QStringLiteral("insert into %1 default values").arg(target)
-                             : QStringLiteral("insert into %1 (%2) values (%3)")
-                                   .arg(target, names.join(QStringLiteral(", ")),
-                                        marks.join(QStringLiteral(", ")));
+    sql.returning(returned);
+    return plan;
+}
+
+WritePlan& RowWriter::updatePlan(int table, const QVector<int>& set) {
+    const QByteArray key = planKey('u', table, set);
+    const auto found = m_plans.find(key);
+    if (found != m_plans.end())
+        return *found;
+    WritePlan& plan = m_plans[key];
+    Builder sql(m_snapshot, plan);
+    QStringList sets;
+    for (int i : set)
+        sets << quoted(m_snapshot.columns[i]) + QStringLiteral(" = ") + sql.value(i);
+    const QString where = sql.locator(table, set);
+    plan.text = QStringLiteral("update %1 set %2 where %3")
+                    .arg(m_snapshot.tables[table].sqlName, sets.join(QStringLiteral(", ")), where);
+    QVector<int> returned;
+    for (int i = 0; i < m_snapshot.width(); ++i)
+        if (m_snapshot.columns[i].table == table && !m_snapshot.columns[i].isBlob())
+            returned << i;
+    sql.returning(returned);
+    return plan;
+}
+
+WritePlan& RowWriter::deletePlan() {
+    const QByteArray key = planKey('d', 0, {});
+    const auto found = m_plans.find(key);
+    if (found != m_plans.end())
+        return *found;
+    WritePlan& plan = m_plans[key];
+    Builder sql(m_snapshot, plan);
+    const QString where = sql.locator(0, {});
+    plan.text = QStringLiteral("delete from %1 where %2").arg(m_snapshot.tables[0].sqlName, where);
+    sql.returning({});
+    return plan;
+}
+
+// Runs a plan with the values of row and before; the returned columns of
+// target take the database's values. Without a row back it raises when the
+// row had to be found.
+void RowWriter::run(WritePlan& plan, const Row& row, const Row& before, Row& target,
+                    bool mustFind) {
+    const auto bound = [&](const WritePlan::Mark& m) {
+        const Row& from = m.before ? before : row;
+        return m.asRead ? m_snapshot.exactForm(from, m.column) : m_snapshot.value(from, m.column);
+    };
+    if (m_snapshot.sqlite) {
+        QSqlQuery query(m_connection.database());
+        sql::prepare(query, plan.text);
+        for (const WritePlan::Mark& m : std::as_const(plan.marks))
+            query.addBindValue(bound(m));
+        sql::exec(query);
+        if (!query.next()) {
+            if (mustFind)
+                throw DbError(QString::fromLatin1(kRowNotFound));
+            return;
+        }
+        m_snapshot.hold(target);
+        for (int k = 0; k < plan.returned.size(); ++k)
+            target.cells[plan.returned[k]] = query.isNull(k) ? QVariant() : query.value(k);
+        return;
+    }
+    pg::Values values;
+    for (const WritePlan::Mark& m : std::as_const(plan.marks)) {
+        if (m.asRead)
+            values.addExact(bound(m));
+        else
+            values.add(bound(m));
+    }
+    PGconn* conn = pg::connectionOf(m_connection.database());
+    if (plan.prepared.isEmpty())
+        plan.prepared = m_statements.prepared(conn, plan.text, values.count());
+    const pg::Result result = pg::execPrepared(conn, plan.prepared, values, plan.binary);
+    if (result.rows() == 0) {
+        if (mustFind)
+            throw DbError(QString::fromLatin1(kRowNotFound));
+        return;
+    }
+    readRow(m_snapshot, result, 0, plan.binary, plan.returned, target);
+}
+
+void RowWriter::insert(Row& row, const QVector<bool>& changed) {
+    QVector<int> set;
+    for (int i = 0; i < m_snapshot.width(); ++i)
+        if (changed.value(i))
+            set << i;
+    const int table = tableFor(set);
     Row fresh = row;
-    run(sql, returned, fresh, false);
+    run(insertPlan(table, set, changed), row, row, fresh, false);
     row = std::move(fresh);
 }
 
@@ -202,23 +264,8 @@ void RowWriter::update(Row& row, const Row& before, const QVector<bool>& changed
     if (byTable.size() > 1)
         transaction.emplace(m_connection);
     Row fresh = row;
-    for (auto it = byTable.cbegin(); it != byTable.cend(); ++it) {
-        const int table = it.key();
-        Sql sql(m_snapshot.sqlite);
-        QStringList sets;
-        for (int i : it.value())
-            sets << quoted(m_snapshot.columns[i]) + QStringLiteral(" = ") +
-                        sql.value(m_snapshot.value(row, i));
-        const QString where = locator(sql, table, before, it.value());
-        sql.text =
-            QStringLiteral("update %1 set %2 where %3")
-                .arg(m_snapshot.tables[table].sqlName, sets.join(QStringLiteral(", ")), where);
-        QVector<int> returned;
-        for (int i = 0; i < m_snapshot.width(); ++i)
-            if (m_snapshot.columns[i].table == table && !m_snapshot.columns[i].isBlob())
-                returned << i;
-        run(sql, returned, fresh, true);
-    }
+    for (auto it = byTable.cbegin(); it != byTable.cend(); ++it)
+        run(updatePlan(it.key(), it.value()), row, before, fresh, true);
     if (transaction)
         transaction->commit();
     row = std::move(fresh);
@@ -227,11 +274,8 @@ void RowWriter::update(Row& row, const Row& before, const QVector<bool>& changed
 void RowWriter::remove(const Row& row) {
     if (m_snapshot.tables.size() != 1)
         fail(QString::fromLatin1(kNoBaseTable));
-    Sql sql(m_snapshot.sqlite);
-    const QString where = locator(sql, 0, row, {});
-    sql.text = QStringLiteral("delete from %1 where %2").arg(m_snapshot.tables[0].sqlName, where);
     Row ignored = row;
-    run(sql, {}, ignored, true);
+    run(deletePlan(), row, row, ignored, true);
 }
 
 } // namespace fw::detail

@@ -301,8 +301,8 @@ private:
 
 // The grid follows its dataset without standing in the way of the work that
 // changes it: a change of the rows resets them, every other signal only notes
-// which rows to repaint, and the repaint comes once, when the event loop
-// next turns.
+// which rows to repaint, and the repaint (with the scroll to the current row)
+// comes once, when the event loop next turns.
 struct DBGrid::Private {
     GridModel model;
     RowIndicator* indicator = nullptr;
@@ -310,6 +310,8 @@ struct DBGrid::Private {
     QVector<int> dirty;
     bool allDirty = false;
     bool repaintQueued = false;
+    bool scrollPending = false;
+    int shownRow = -1; // the row the selection was last put on, by the grid or the user
 
     void markRow(int row) {
         if (row >= 0 && !dirty.contains(row))
@@ -321,11 +323,12 @@ struct DBGrid::Private {
         Dataset* ds = model.openDataset();
         const int row = ds ? ds->recNo() - 1 : -1;
         syncing = true;
+        shownRow = row;
         if (row >= 0 && row < model.rows && !model.columns.isEmpty()) {
             const QModelIndex at = model.index(row, 0);
             view->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect |
                                                             QItemSelectionModel::Rows);
-            view->scrollTo(at);
+            scrollPending = true; // with the repaint: only the last move of a burst counts
         } else {
             view->selectionModel()->clear();
         }
@@ -335,12 +338,13 @@ struct DBGrid::Private {
     // After any signal of the dataset: rows anew if their number changed, the
     // selection and the mark on the current row, its values repainted.
     void follow(DBGrid* grid) {
-        if (model.countRows())
+        if (model.countRows()) {
             allDirty = true;
+            shownRow = -2; // the reset cleared the selection
+        }
         Dataset* ds = model.openDataset();
         const int row = ds ? ds->recNo() - 1 : -1;
-        const QModelIndex shown = grid->currentIndex();
-        if (shown.row() != row || (row >= 0 && !grid->selectionModel()->isRowSelected(row)))
+        if (row != shownRow)
             selectCurrentRow(grid);
         if (indicator->marked != row) {
             markRow(indicator->marked);
@@ -365,6 +369,11 @@ struct DBGrid::Private {
 
     void repaint(DBGrid* grid) {
         repaintQueued = false;
+        if (std::exchange(scrollPending, false)) {
+            const QModelIndex current = grid->currentIndex();
+            if (current.isValid())
+                grid->scrollTo(current);
+        }
         if (allDirty) {
             grid->viewport()->update();
             indicator->viewport()->update();
@@ -402,10 +411,18 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent), d(new Private) {
 
     connect(&d->model.link, &DataLink::changed, this, [this] { d->follow(this); });
     connect(&d->model.link, &DataLink::rowsChanged, this, [this] { d->rowsChanged(this); });
+    // The view would scroll at every change of its current row; the grid
+    // scrolls itself: at once for a move of the user's, with the repaint for
+    // one of the dataset's.
+    setAutoScroll(false);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
+                if (d->syncing || !current.isValid())
+                    return;
+                d->shownRow = current.row();
+                scrollTo(current);
                 Dataset* ds = d->model.openDataset();
-                if (d->syncing || !ds || !current.isValid() || ds->recNo() == current.row() + 1)
+                if (!ds || ds->recNo() == current.row() + 1)
                     return;
                 if (!guard([&] { ds->setRecNo(current.row() + 1); })) // back to its row
                     QMetaObject::invokeMethod(&d->model.link, &DataLink::changed,
@@ -430,6 +447,7 @@ void DBGrid::addColumn(const QString& fieldName, const QString& title, int width
     d->model.addColumn({fieldName, title});
     setColumnWidth(int(d->model.columns.size()) - 1, width);
     d->selectCurrentRow(this);
+    d->queueRepaint(this);
 }
 
 int DBGrid::columnCount() const {

@@ -74,8 +74,9 @@ struct TextEditState {
 // Ctrl+Del asks "Delete record?" (OK/Cancel) and deletes the current row.
 // The row indicator, a mark on the current row, is the vertical header
 // (verticalHeader()->hide() for a grid without one). The rows and the
-// selection follow the dataset at once; repainting waits for the event loop,
-// and only the rows that changed are repainted.
+// selection follow the dataset at once; repainting and scrolling to the
+// current row wait for the event loop, and only the rows that changed are
+// repainted.
 class DBGrid : public QTableView {
     Q_OBJECT
 public:
