@@ -26,7 +26,8 @@ class Connection;
 //   one at a time as next() reaches them, only the current one is held, and
 //   the dataset is read-only. Only next() moves; recordCount() is -1. While
 //   such a dataset is open and not at its end, its connection runs nothing
-//   else; close() ends the reading early.
+//   else; close() ends the reading early. (On a file database all rows are
+//   read at open; the rules are the same.)
 class Dataset : public QObject {
     Q_OBJECT
 public:
