@@ -30,10 +30,8 @@ QByteArray planKey(char kind, int table, const QVector<int>& columns) {
     return key;
 }
 
-} // namespace
-
 // Builds a plan's statement: each mark in the text notes what it binds.
-class RowWriter::Builder {
+class Builder {
 public:
     Builder(const Snapshot& snapshot, WritePlan& plan) : m_snapshot(snapshot), m_plan(plan) {}
 
@@ -106,6 +104,21 @@ private:
     WritePlan& m_plan;
 };
 
+// The plan kept under key, made by build(sql, plan) at its first use.
+template <class Build>
+WritePlan& planned(WritePlans& plans, const Snapshot& snapshot, const QByteArray& key,
+                   Build build) {
+    const auto found = plans.find(key);
+    if (found != plans.end())
+        return *found;
+    WritePlan& plan = plans[key];
+    Builder sql(snapshot, plan);
+    build(sql, plan);
+    return plan;
+}
+
+} // namespace
+
 RowWriter::RowWriter(const Snapshot& snapshot, Connection& connection, pg::Statements& statements,
                      WritePlans& plans, const QString& owner)
     : m_snapshot(snapshot), m_connection(connection), m_statements(statements), m_plans(plans),
@@ -131,66 +144,55 @@ int RowWriter::tableFor(const QVector<int>& columnsSet) const {
 }
 
 WritePlan& RowWriter::insertPlan(int table, const QVector<int>& set, const QVector<bool>& changed) {
-    const QByteArray key = planKey('i', table, set);
-    const auto found = m_plans.find(key);
-    if (found != m_plans.end())
-        return *found;
-    WritePlan& plan = m_plans[key];
-    Builder sql(m_snapshot, plan);
-    QStringList names, marks;
-    for (int i : set) {
-        names << quoted(m_snapshot.columns[i]);
-        marks << sql.value(i);
-    }
-    const QString& target = m_snapshot.tables[table].sqlName;
-    plan.text = set.isEmpty() ? QStringLiteral("insert into %1 default values").arg(target)
-                              : QStringLiteral("insert into %1 (%2) values (%3)")
-                                    .arg(target, names.join(QStringLiteral(", ")),
-                                         marks.join(QStringLiteral(", ")));
-    // What the database filled in comes back; a blob only when it was not
-    // written here (as its length, when the dataset defers its blobs).
-    QVector<int> returned;
-    for (int i = 0; i < m_snapshot.width(); ++i) {
-        const Column& c = m_snapshot.columns[i];
-        if (c.table == table && (!c.isBlob() || !changed.value(i)))
-            returned << i;
-    }
-    sql.returning(returned);
-    return plan;
+    return planned(
+        m_plans, m_snapshot, planKey('i', table, set), [&](Builder& sql, WritePlan& plan) {
+            QStringList names, marks;
+            for (int i : set) {
+                names << quoted(m_snapshot.columns[i]);
+                marks << sql.value(i);
+            }
+            const QString& target = m_snapshot.tables[table].sqlName;
+            plan.text = set.isEmpty() ? QStringLiteral("insert into %1 default values").arg(target)
+                                      : QStringLiteral("insert into %1 (%2) values (%3)")
+                                            .arg(target, names.join(QStringLiteral(", ")),
+                                                 marks.join(QStringLiteral(", ")));
+            // What the database filled in comes back; a blob only when it was
+            // not written here (as its length, when the dataset defers blobs).
+            QVector<int> returned;
+            for (int i = 0; i < m_snapshot.width(); ++i) {
+                const Column& c = m_snapshot.columns[i];
+                if (c.table == table && (!c.isBlob() || !changed.value(i)))
+                    returned << i;
+            }
+            sql.returning(returned);
+        });
 }
 
 WritePlan& RowWriter::updatePlan(int table, const QVector<int>& set) {
-    const QByteArray key = planKey('u', table, set);
-    const auto found = m_plans.find(key);
-    if (found != m_plans.end())
-        return *found;
-    WritePlan& plan = m_plans[key];
-    Builder sql(m_snapshot, plan);
-    QStringList sets;
-    for (int i : set)
-        sets << quoted(m_snapshot.columns[i]) + QStringLiteral(" = ") + sql.value(i);
-    const QString where = sql.locator(table, set);
-    plan.text = QStringLiteral("update %1 set %2 where %3")
+    return planned(
+        m_plans, m_snapshot, planKey('u', table, set), [&](Builder& sql, WritePlan& plan) {
+            QStringList sets;
+            for (int i : set)
+                sets << quoted(m_snapshot.columns[i]) + QStringLiteral(" = ") + sql.value(i);
+            const QString where = sql.locator(table, set);
+            plan.text =
+                QStringLiteral("update %1 set %2 where %3")
                     .arg(m_snapshot.tables[table].sqlName, sets.join(QStringLiteral(", ")), where);
-    QVector<int> returned;
-    for (int i = 0; i < m_snapshot.width(); ++i)
-        if (m_snapshot.columns[i].table == table && !m_snapshot.columns[i].isBlob())
-            returned << i;
-    sql.returning(returned);
-    return plan;
+            QVector<int> returned;
+            for (int i = 0; i < m_snapshot.width(); ++i)
+                if (m_snapshot.columns[i].table == table && !m_snapshot.columns[i].isBlob())
+                    returned << i;
+            sql.returning(returned);
+        });
 }
 
 WritePlan& RowWriter::deletePlan() {
-    const QByteArray key = planKey('d', 0, {});
-    const auto found = m_plans.find(key);
-    if (found != m_plans.end())
-        return *found;
-    WritePlan& plan = m_plans[key];
-    Builder sql(m_snapshot, plan);
-    const QString where = sql.locator(0, {});
-    plan.text = QStringLiteral("delete from %1 where %2").arg(m_snapshot.tables[0].sqlName, where);
-    sql.returning({});
-    return plan;
+    return planned(m_plans, m_snapshot, planKey('d', 0, {}), [&](Builder& sql, WritePlan& plan) {
+        const QString where = sql.locator(0, {});
+        plan.text =
+            QStringLiteral("delete from %1 where %2").arg(m_snapshot.tables[0].sqlName, where);
+        sql.returning({});
+    });
 }
 
 // Runs a plan with the values of row and before; the returned columns of

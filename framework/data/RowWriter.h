@@ -47,7 +47,6 @@ public:
     void remove(const Row& row);
 
 private:
-    class Builder;
     int tableFor(const QVector<int>& columnsSet) const;
     WritePlan& insertPlan(int table, const QVector<int>& set, const QVector<bool>& changed);
     WritePlan& updatePlan(int table, const QVector<int>& set);
