@@ -462,6 +462,24 @@ QString DBGrid::cellText(int row, int column) const {
     return d->model.cellText(row, column);
 }
 
+void DBGrid::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    if (!d->syncing)
+        return QTableView::selectionChanged(selected, deselected);
+    for (const QItemSelection* change : {&selected, &deselected})
+        for (const QItemSelectionRange& range : *change)
+            for (int row = range.top(); row <= range.bottom(); ++row)
+                d->markRow(row);
+    d->queueRepaint(this);
+}
+
+void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    if (!d->syncing)
+        return QTableView::currentChanged(current, previous);
+    d->markRow(current.row());
+    d->markRow(previous.row());
+    d->queueRepaint(this);
+}
+
 void DBGrid::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::ControlModifier) {
         guard([this] {

@@ -92,6 +92,11 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // A move of the dataset's marks the rows it touches for the grid's one
+    // repaint of the event loop's turn; a move of the user's is the view's.
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
     struct Private;
