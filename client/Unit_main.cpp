@@ -119,6 +119,14 @@ fw::DBMemo* memo(QWidget* parent, const char* name, fw::DataSource* source, cons
     return m;
 }
 
+// A tab of the page control.
+QWidget* sheet(QTabWidget* pages, const char* name, const QString& caption) {
+    auto* page = new QWidget;
+    page->setObjectName(name);
+    pages->addTab(page, caption);
+    return page;
+}
+
 // A scrolling box holding one picture control at its picture's natural size.
 std::tuple<QScrollArea*, fw::Image*> pictureBox(QWidget* parent, const char* boxName,
                                                 const char* imageName, int left, int top, int width,
@@ -295,9 +303,7 @@ void Tfrm_Main::CreatePageControl1() {
 // "选择题": the question, the answer A to D with the four option texts beside
 // the buttons, the question's picture.
 void Tfrm_Main::CreateTabSheet1() {
-    TabSheet1 = new QWidget;
-    TabSheet1->setObjectName("TabSheet1");
-    PageControl1->addTab(TabSheet1, "选择题");
+    TabSheet1 = sheet(PageControl1, "TabSheet1", "选择题");
 
     Label5 = label(TabSheet1, "Label5", "题目", 8, 8, 16);
     DBMemo1 = memo(TabSheet1, "DBMemo1", DataSource1, "subject", 8, 30, 561, 130);
@@ -338,10 +344,8 @@ void Tfrm_Main::CreateTabSheet1() {
 
 // "判断题": the statement and the answer 是 ("1") or 否 ("0"), in larger type.
 void Tfrm_Main::CreateTabSheet2() {
-    TabSheet2 = new QWidget;
-    TabSheet2->setObjectName("TabSheet2");
+    TabSheet2 = sheet(PageControl1, "TabSheet2", "判断题");
     TabSheet2->setFont(fw::formFont(19));
-    PageControl1->addTab(TabSheet2, "判断题");
 
     Label6 = label(TabSheet2, "Label6", "题目", 8, 8, 16);
     DBMemo2 = memo(TabSheet2, "DBMemo2", DataSource2, "subject", 8, 30, 561, 170);
@@ -355,9 +359,7 @@ void Tfrm_Main::CreateTabSheet2() {
 
 // "填空题": the question and the typed answer, at most 50 bytes in GBK.
 void Tfrm_Main::CreateTabSheet3() {
-    TabSheet3 = new QWidget;
-    TabSheet3->setObjectName("TabSheet3");
-    PageControl1->addTab(TabSheet3, "填空题");
+    TabSheet3 = sheet(PageControl1, "TabSheet3", "填空题");
 
     Label7 = label(TabSheet3, "Label7", "题目", 8, 8, 16);
     DBMemo3 = memo(TabSheet3, "DBMemo3", DataSource3, "subject", 8, 30, 561, 130);
@@ -377,27 +379,25 @@ void Tfrm_Main::CreateTaskSheets() {
         const char *sheet, *title, *memo, *box, *image, *folderTitle, *folder, *viewHint;
     };
     const auto task = [this](const Names& n, const QString& caption, const QString& field) {
-        auto* sheet = new QWidget;
-        sheet->setObjectName(n.sheet);
-        PageControl1->addTab(sheet, caption);
-        QLabel* title = label(sheet, n.title, "题目", 8, 8, 16);
-        fw::DBMemo* text = memo(sheet, n.memo, DataSource4, field, 8, 30, 561, 307);
+        QWidget* page = sheet(PageControl1, n.sheet, caption);
+        QLabel* title = label(page, n.title, "题目", 8, 8, 16);
+        fw::DBMemo* text = memo(page, n.memo, DataSource4, field, 8, 30, 561, 307);
         text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        const auto [box, image] = pictureBox(sheet, n.box, n.image, 585, 8, 274, 329);
+        const auto [box, image] = pictureBox(page, n.box, n.image, 585, 8, 274, 329);
         image->setCursor(Qt::PointingHandCursor);
         image->setToolTip(ViewHint);
-        QLabel* folderTitle = label(sheet, n.folderTitle, "考生文件夹：", 8, 352, 14);
+        QLabel* folderTitle = label(page, n.folderTitle, "考生文件夹：", 8, 352, 14);
         colour(folderTitle, Qt::blue);
-        fw::Label* folder = label<fw::Label>(sheet, n.folder, n.folder, 92, 352, 14);
+        fw::Label* folder = label<fw::Label>(page, n.folder, n.folder, 92, 352, 14);
         QFont underlined = folder->font();
         underlined.setUnderline(true);
         folder->setFont(underlined);
         colour(folder, Qt::red);
         folder->setCursor(Qt::PointingHandCursor);
         setCaption(folder, folder->text());
-        QLabel* viewHint = label(sheet, n.viewHint, ViewHint, 585, 345, 14);
+        QLabel* viewHint = label(page, n.viewHint, ViewHint, 585, 345, 14);
         colour(viewHint, Qt::red);
-        return std::tuple(sheet, title, text, box, image, folderTitle, folder, viewHint);
+        return std::tuple(page, title, text, box, image, folderTitle, folder, viewHint);
     };
     std::tie(TabSheet4, Label10, DBMemo4, ScrollBox1, Image4, Label8, Label9, Label17) = task(
         {"TabSheet4", "Label10", "DBMemo4", "ScrollBox1", "Image4", "Label8", "Label9", "Label17"},

@@ -21,6 +21,7 @@
 #include "framework/widgets/Label.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QImage>
@@ -690,6 +691,7 @@ private slots:
     void aFailingStepEndsTheStart_data() {
         QTest::addColumn<QString>("table");
         QTest::addColumn<bool>("choicesOpen");
+        QTest::newRow("the multiple-choice questions") << "选择题" << false;
         QTest::newRow("the true/false questions") << "判断题" << true;
         QTest::newRow("the practical tasks") << "操作题" << true;
         QTest::newRow("the answer archives") << "操作题答卷" << true;
@@ -748,6 +750,17 @@ private slots:
         QCOMPARE(dialogs->calls.size(), 0);
         QFile::remove(path);
         QFile::remove(fw::executableFolder() + "Image6.jpg");
+
+        // a file that cannot be written: the error box, and no browser
+        const QString blocked = fw::executableFolder() + "Image5.jpg";
+        QVERIFY(QDir().mkpath(blocked));
+        showTab(4);
+        QTest::mouseDClick(frm_Main->Image5, Qt::LeftButton);
+        QDir().rmdir(blocked);
+        QCOMPARE(dialogs->errors().size(), 1);
+        QVERIFY2(dialogs->errors().first().startsWith("Cannot create file \"" + blocked + "\""),
+                 qPrintable(dialogs->errors().first()));
+        QCOMPARE(shell.calls.size(), 2);
     }
 
     void theFolderLinksOpenTheWorkFolder() {

@@ -267,6 +267,14 @@ private:
         clientfixture::startExam(*console, {"A班"});
     }
 
+    // Logs 0001 in and enters the exam: the report after "进入考试 >>".
+    static QStringList enterExam(ClientProcess& c) {
+        c.run("type 0001");
+        c.run("press ok");
+        c.run("wait instructions");
+        return c.run("enter");
+    }
+
 private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
 
@@ -328,10 +336,7 @@ private slots:
     void enteringTheExamThenClosingItsWindowEndsTheProgram() {
         startExam();
         ClientProcess c(pcA.path());
-        c.run("type 0001");
-        c.run("press ok");
-        c.run("wait instructions");
-        QStringList report = c.run("enter");
+        const QStringList report = enterExam(c);
         QCOMPARE(ClientProcess::value(report, "instructions"), QString("hidden 0001|甲"));
         QCOMPARE(ClientProcess::value(report, "exam window"), QString("shown"));
         c.run("close exam window");
@@ -345,10 +350,7 @@ private slots:
     void anAnswerOfEachKindStandsInThePaper() {
         startExam();
         ClientProcess c(pcA.path());
-        c.run("type 0001");
-        c.run("press ok");
-        c.run("wait instructions");
-        QStringList report = c.run("enter");
+        QStringList report = enterExam(c);
         QCOMPARE(ClientProcess::value(report, "boxes"), QString());
         const QStringList paper = ClientProcess::value(report, "paper").split(' ');
         QCOMPARE(paper.size(), 3);
