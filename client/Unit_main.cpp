@@ -57,21 +57,18 @@ const QString ExamDatabase = "Password=\"5093718\";Persist Security Info=True;Us
 
 // The examinee's paper of one kind: at most five rows in a new random order
 // at every opening (the doubled blanks are the statements' own).
-const QString ChoicePaper =
-    "select "
-    "a.ID,a.subject,a.a,a.b,a.c,a.d,a.pic,b.QuestionID,b.准考证号,b.题号,b.试题类别,b.答题结果 "
-    "from 选择题 a inner join 试卷表 b on a.id=b.题号 where 试题类别=1 and  准考证号=:zkzh "
-    "order by random() limit 5";
-const QString TrueFalsePaper =
-    "select a.ID,a.subject,a.pic,b.QuestionID,b.准考证号,b.题号,b.试题类别,b.答题结果 from 判断题 "
-    "a  "
-    "inner join 试卷表 b on a.id=b.题号 where  试题类别=2 and 准考证号=:zkzh order by random() "
-    "limit 5";
-const QString FillInPaper =
-    "select a.ID,a.subject,a.pic,b.QuestionID,b.准考证号,b.题号,b.试题类别,b.答题结果 from 填空题 "
-    "a "
-    "inner join 试卷表 b on a.id=b.题号 where  试题类别=3 and 准考证号=:zkzh order by random() "
-    "limit 5";
+const QString ChoicePaper = "select a.ID,a.subject,a.a,a.b,a.c,a.d,a.pic,"
+                            "b.QuestionID,b.准考证号,b.题号,b.试题类别,b.答题结果 "
+                            "from 选择题 a inner join 试卷表 b on a.id=b.题号 "
+                            "where 试题类别=1 and  准考证号=:zkzh order by random() limit 5";
+const QString TrueFalsePaper = "select a.ID,a.subject,a.pic,"
+                               "b.QuestionID,b.准考证号,b.题号,b.试题类别,b.答题结果 "
+                               "from 判断题 a  inner join 试卷表 b on a.id=b.题号 "
+                               "where  试题类别=2 and 准考证号=:zkzh order by random() limit 5";
+const QString FillInPaper = "select a.ID,a.subject,a.pic,"
+                            "b.QuestionID,b.准考证号,b.题号,b.试题类别,b.答题结果 "
+                            "from 填空题 a inner join 试卷表 b on a.id=b.题号 "
+                            "where  试题类别=3 and 准考证号=:zkzh order by random() limit 5";
 
 const QString ViewHint = "双击图片可在IE中查看";
 
