@@ -65,12 +65,13 @@ QSize pictureSize(const fw::Image* image) {
 const QSize Task1Picture(41, 31);
 const QSize Task2Picture(42, 32);
 
-// What the window shows of one question: its 题号 and the answer selected.
+// The text of the answer button selected; none when no button is.
 QString shownAnswer(fw::DBRadioGroup* group) {
     const int i = group->itemIndex();
     return i < 0 ? QString() : group->button(i)->text();
 }
 
+// The answer that the database holds for a paper row.
 QString stored(const QVariant& questionId) {
     return fixture::value("select 答题结果 from 试卷表 where questionid = ?", {questionId})
         .toString();
