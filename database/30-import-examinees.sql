@@ -48,6 +48,7 @@ declare
     exam_number text;
     examinee_name text;
     class_name text;
+    fits boolean;
     duplicate record;
     r record;
 begin
@@ -83,7 +84,14 @@ begin
                 using errcode = 'string_data_right_truncation';
         end if;
         -- The status messages carry 8 bytes of the number in code page 936.
-        if not morvel_gbk_fits(exam_number, 8) then
+        begin
+            fits := morvel_gbk_fits(exam_number, 8);
+        exception
+            when untranslatable_character then
+                raise exception '%第%行：准考证号“%”含有 GBK 编码以外的字符', place, r.row_no,
+                    exam_number using errcode = 'untranslatable_character';
+        end;
+        if not fits then
             raise exception '%第%行：准考证号“%”超过8个字节（汉字占2个字节）', place, r.row_no,
                 exam_number using errcode = 'string_data_right_truncation';
         end if;

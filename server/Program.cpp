@@ -7,9 +7,27 @@
 #include "server/Unit_Main.h"
 #include "server/Unit_SelectClass.h"
 
+#include <sys/resource.h>
+
 namespace server {
 
+namespace {
+
+// Every PC of the room holds a status connection, and a flood of idle ones
+// must not leave the listener without a descriptor for a login: the console
+// takes as many descriptors as the system lets it.
+void RaiseFileLimit() {
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+}
+
+} // namespace
+
 std::optional<int> StartProgram() {
+    RaiseFileLimit();
     if (GetSqlServerState() != 4) {
         fw::dialogs().showMessage("请先启动SQL Server!");
         return 0;

@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <sys/socket.h>
 
@@ -35,6 +36,12 @@ const QString ExamDatabase = "Provider=SQLOLEDB.1;Integrated Security=SSPI;Persi
 const QString ExcelFilter = "Microsoft Excel 工作簿(*.XLS)|*.xls";
 const QString AccessFilter = "Microsoft Access 数据库(*.MDB)|*.mdb";
 constexpr quint16 StatusPort = 5000;
+// A client sends its login the moment it connects; a connection silent this
+// long only holds a descriptor that a whole room needs.
+constexpr int SilenceLimit = 10000;
+// The console's statements wait no longer than this for a lock that
+// someone else holds, so no client can hang collection or readmission.
+const QString SessionLockTimeout = "set lock_timeout = '5s'";
 
 // The longest queue of pending connections the system grants a listener: a
 // whole computer room logs in at the same moment.
@@ -186,6 +193,7 @@ void Tfrm_Main::CreateComponents() {
     ADOConnection1->setLoginPrompt(false);
     ADOConnection1->setConnectionString(ExamDatabase);
     ADOConnection1->open();
+    ADOConnection1->execute(SessionLockTimeout);
 
     ADOTable1 = named(new fw::Table(this), "ADOTable1");
     ADOTable1->setConnection(ADOConnection1);
@@ -230,6 +238,12 @@ void Tfrm_Main::CreateComponents() {
     ServerSocket1 = named(new fw::ServerSocket(this), "ServerSocket1");
     ServerSocket1->setPort(StatusPort);
     ServerSocket1->setListenBacklog(SystemListenQueue());
+    ServerSocket1->setSilenceLimit(SilenceLimit);
+
+    RefusalLine = new QTimer(this);
+    RefusalLine->setSingleShot(true);
+    RefusalLine->setTimerType(Qt::PreciseTimer);
+    connect(RefusalLine, &QTimer::timeout, this, &Tfrm_Main::ShowRefusals);
 }
 
 void Tfrm_Main::ConnectHandlers() {
@@ -247,6 +261,10 @@ void Tfrm_Main::ConnectHandlers() {
     fw::on(ServerSocket1, &fw::ServerSocket::clientRead, this, &Tfrm_Main::ServerSocket1ClientRead);
     fw::on(ServerSocket1, &fw::ServerSocket::clientError, this,
            &Tfrm_Main::ServerSocket1ClientError);
+    fw::on(ServerSocket1, &fw::ServerSocket::acceptError, this,
+           &Tfrm_Main::ServerSocket1AcceptError);
+    fw::on(ServerSocket1, &fw::ServerSocket::silentClosed, this,
+           &Tfrm_Main::ServerSocket1ClientSilent);
 }
 
 bool Tfrm_Main::HasCurrentExaminee() const {
@@ -425,6 +443,9 @@ void Tfrm_Main::ServerSocket1ClientRead(QObject*, fw::ClientConnection* Socket) 
     if (!ADOTable1->locate("准考证号", examNo))
         return Ignore(peer, message, "准考证号不在考生列表中");
     ADOTable1->edit();
+    // A login is answered once it is stored: the database lets the client
+    // at the recorded address reach its examinee's rows from then on.
+    QByteArray answer;
     switch (code - '0') {
     case 1:
         if (fw::Field& flag = ADOTable1->fieldByName("登录标志");
@@ -432,9 +453,9 @@ void Tfrm_Main::ServerSocket1ClientRead(QObject*, fw::ClientConnection* Socket) 
             ADOTable1->fieldByName("IP").setAsString(peer);
             ADOTable1->fieldByName("考试状态").setAsString("登录成功!");
             flag.setAsInteger(1);
-            Socket->sendBytes("00");
+            answer = "00";
         } else {
-            Socket->sendBytes("11");
+            answer = "11";
         }
         break;
     case 2:
@@ -447,6 +468,8 @@ void Tfrm_Main::ServerSocket1ClientRead(QObject*, fw::ClientConnection* Socket) 
         break;
     }
     PostOrCancel(*ADOTable1);
+    if (!answer.isEmpty())
+        Socket->sendBytes(answer);
 }
 
 void Tfrm_Main::Ignore(const QString& peer, const QByteArray& message, const QString& why) {
@@ -454,11 +477,47 @@ void Tfrm_Main::Ignore(const QString& peer, const QByteArray& message, const QSt
     for (QChar& c : shown)
         if (!c.isPrint())
             c = '?';
-    StatusBar1->showMessage(QString("已忽略 %1 的报告“%2”：%3").arg(peer, shown, why));
+    ShowRefusal(Refusal::Report, QString("已忽略 %1 的报告“%2”：%3").arg(peer, shown, why));
+}
+
+void Tfrm_Main::ShowRefusal(Refusal kind, const QString& text) {
+    WaitingRefusal& waiting = RefusalsWaiting[kind];
+    waiting.text = text;
+    ++waiting.times;
+    ShowRefusals();
+}
+
+void Tfrm_Main::ShowRefusals() {
+    if (RefusalsWaiting.empty())
+        return;
+    if (RefusalShown.isValid() && RefusalShown.elapsed() < 1000) {
+        if (!RefusalLine->isActive())
+            RefusalLine->start(int(1000 - RefusalShown.elapsed()));
+        return;
+    }
+    QStringList line;
+    for (const auto& [kind, waiting] : RefusalsWaiting)
+        line << (waiting.times == 1
+                     ? waiting.text
+                     : QString("%1（共 %2 次）").arg(waiting.text).arg(waiting.times));
+    StatusBar1->showMessage(line.join("；"));
+    RefusalShown.start();
+    RefusalsWaiting.clear();
 }
 
 void Tfrm_Main::ServerSocket1ClientError(QObject*, fw::ClientConnection*, int& ErrorCode) {
     ErrorCode = 0;
+}
+
+void Tfrm_Main::ServerSocket1AcceptError(QObject*, const QString& Reason) {
+    ShowRefusal(Refusal::Accepting,
+                QString("暂时无法接受新的连接（%1），稍后自动重试").arg(Reason));
+}
+
+void Tfrm_Main::ServerSocket1ClientSilent(QObject*, const QString& Peer) {
+    ShowRefusal(Refusal::Silent, QString("已关闭 %1 的连接：连接后 %2 秒内没有发送任何内容")
+                                     .arg(Peer)
+                                     .arg(SilenceLimit / 1000));
 }
 
 // ---- collection ----

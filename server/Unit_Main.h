@@ -2,8 +2,10 @@
 
 #include "framework/widgets/Form.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPushButton>
+#include <map>
 
 class QAction;
 class QFrame;
@@ -11,6 +13,7 @@ class QLabel;
 class QMenu;
 class QMenuBar;
 class QStatusBar;
+class QTimer;
 
 namespace fw {
 class ClientConnection;
@@ -107,6 +110,8 @@ public:
     void Btn_EndClick(QObject* Sender);
     void ServerSocket1ClientRead(QObject* Sender, fw::ClientConnection* Socket);
     void ServerSocket1ClientError(QObject* Sender, fw::ClientConnection* Socket, int& ErrorCode);
+    void ServerSocket1AcceptError(QObject* Sender, const QString& Reason);
+    void ServerSocket1ClientSilent(QObject* Sender, const QString& Peer);
 
     // Collects every class of SelectedClasses into its score database and
     // its archive files; raises at the first failure.
@@ -125,6 +130,21 @@ private:
     void MarkClassesExamined();
     void CollectClass(const QString& cls);
     void Ignore(const QString& peer, const QByteArray& message, const QString& why);
+    // What the listener refused, by kind.
+    enum class Refusal { Report, Accepting, Silent };
+    void ShowRefusal(Refusal kind, const QString& text);
+    void ShowRefusals();
+
+    // The status line says what the listener refused, at most once a second:
+    // what comes sooner waits, the latest of each kind with the number of
+    // those it stands for.
+    struct WaitingRefusal {
+        QString text;
+        int times = 0;
+    };
+    QTimer* RefusalLine = nullptr;
+    QElapsedTimer RefusalShown;
+    std::map<Refusal, WaitingRefusal> RefusalsWaiting;
 };
 
 extern Tfrm_Main* frm_Main;

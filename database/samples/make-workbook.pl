@@ -6,7 +6,8 @@
 # row, starting at row 1:
 #   - every cell is written as text, so exam numbers keep their leading zeros;
 #     a cell "#<number>" (e.g. "#20230001") is written as a number instead;
-#   - an empty cell stays empty, an empty line is an empty row;
+#   - an empty cell stays empty, an empty line is an empty row; a cell of
+#     two double quotes ("") is a text cell holding the empty text;
 #   - a line "--sheet NAME" starts a further worksheet named NAME (before the
 #     first row it names the first worksheet, which is otherwise "Sheet1").
 use strict;
@@ -37,7 +38,9 @@ while (my $line = <$input>) {
     for my $col (0 .. $#cells) {
         my $cell = $cells[$col];
         next if $cell eq '';
-        if ($cell =~ /\A#([-+]?[0-9]+(?:\.[0-9]+)?)\z/) {
+        if ($cell eq '""') {
+            $sheet->write_string($row, $col, '');
+        } elsif ($cell =~ /\A#([-+]?[0-9]+(?:\.[0-9]+)?)\z/) {
             $sheet->write_number($row, $col, $1);
         } else {
             $sheet->write_string($row, $col, $cell);

@@ -17,9 +17,10 @@
 
 namespace {
 
-QByteArray conninfo(const QString& host, const QString& user, const QString& password) {
-    QByteArray info = "dbname=Morvel host='" + host.toUtf8() + "' port='" + qgetenv("PGPORT") +
-                      "' connect_timeout=10";
+QByteArray conninfo(const QString& host, const QString& user, const QString& password,
+                    const QString& database = "Morvel") {
+    QByteArray info = "dbname='" + database.toUtf8() + "' host='" + host.toUtf8() + "' port='" +
+                      qgetenv("PGPORT") + "' connect_timeout=10";
     if (!user.isEmpty())
         info += " user='" + user.toUtf8() + "' password='" + password.toUtf8() + "'";
     return info;
@@ -42,8 +43,8 @@ PgSession PgSession::owner() {
     return PgSession(conninfo(qEnvironmentVariable("PGHOST"), QString(), QString()));
 }
 
-PgSession PgSession::client(const QString& password) {
-    return PgSession(conninfo("127.0.0.1", "Morvel", password));
+PgSession PgSession::client(const QString& password, const QString& database) {
+    return PgSession(conninfo("127.0.0.1", "Morvel", password, database));
 }
 
 bool PgSession::connected() const {

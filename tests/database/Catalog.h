@@ -23,7 +23,8 @@ public:
     };
 
     static PgSession owner();
-    static PgSession client(const QString& password = "5093718");
+    static PgSession client(const QString& password = "5093718",
+                            const QString& database = "Morvel");
 
     PgSession(PgSession&&) noexcept;
     ~PgSession();

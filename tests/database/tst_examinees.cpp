@@ -113,6 +113,26 @@ private slots:
         QCOMPARE(db.value("select count(*) from 考试情况").toLongLong(), 2);
     }
 
+    // A text cell that holds the empty text (some programs write one for a
+    // cell left empty) reads as the empty text, in a sheet of any size.
+    void readsEmptyTextCells_data() {
+        QTest::addColumn<int>("examinees");
+        QTest::newRow("a small sheet") << 2;
+        QTest::newRow("a large sheet, its texts in continued records") << 1200;
+    }
+    void readsEmptyTextCells() {
+        QFETCH(int, examinees);
+        QString rows = "准考证号\t姓名\t班级\n0001\t\"\"\t一班\n";
+        for (int i = 2; i <= examinees; ++i)
+            rows += QString("%1\t考生%1\t二班\n").arg(i, 4, 10, QChar('0'));
+        const auto out = import(workbook("empty-text.xls", rows));
+        QVERIFY2(out.ok, qPrintable(out.message));
+        QCOMPARE(db.must("select 准考证号, 姓名, 班级 from 考生信息 where 准考证号 in ('0001', "
+                         "'0002') order by 考生id"),
+                 (QList<QList<QVariant>>{{"0001", "", "一班"}, {"0002", "考生0002", "二班"}}));
+        QCOMPARE(db.value("select count(*) from 考生信息").toLongLong(), examinees);
+    }
+
     // Classes and exam numbers compare without regard to case: a class
     // spelled twice gets one row, an examinee known as "AB01" is "ab01".
     void caseDoesNotMakeANewExamineeOrClass() {
@@ -162,11 +182,16 @@ private slots:
                                       << "第1行（标题行）：列“姓名”出现了两次";
         QTest::newRow("empty exam number") << "准考证号\t姓名\t班级\n1\t甲\t一班\n\t乙\t一班\n"
                                            << "第3行：准考证号为空";
+        QTest::newRow("exam number an empty text") << "准考证号\t姓名\t班级\n\"\"\t甲\t一班\n"
+                                                   << "第2行：准考证号为空";
         QTest::newRow("exam number too long") << "准考证号\t姓名\t班级\n123456789\t甲\t一班\n"
                                               << "第2行：准考证号“123456789”超过8个字符";
         QTest::newRow("exam number of more than 8 bytes")
             << "准考证号\t姓名\t班级\n考号20261\t甲\t一班\n"
             << "第2行：准考证号“考号20261”超过8个字节（汉字占2个字节）";
+        QTest::newRow("exam number with a character outside GBK")
+            << "准考证号\t姓名\t班级\n1\t甲\t一班\nA😀01\t乙\t一班\n"
+            << "工作表“Sheet1”第3行：准考证号“A😀01”含有 GBK 编码以外的字符";
         QTest::newRow("exam number twice")
             << "准考证号\t姓名\t班级\nx1\t甲\t一班\nx2\t乙\t一班\nX1\t丙\t二班\n"
             << "第4行：准考证号“X1”与第2行重复";

@@ -6,6 +6,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
 #include <memory>
 
 using fw::ClientConnection;
@@ -209,6 +210,52 @@ private slots:
         holder.close();
         m_server->open(); // a further press succeeds once the port is free
         QVERIFY(m_server->active());
+    }
+
+    // With a silence limit, a connection that sent nothing that long after
+    // it was accepted is closed and named; one that spoke stays, however
+    // long it is silent afterwards.
+    void silentConnectionsAreClosed() {
+        QStringList closed;
+        connect(m_server.get(), &ServerSocket::silentClosed, this,
+                [&](const QString& peer) { closed << peer; });
+        m_server->setSilenceLimit(300);
+        m_server->open();
+        auto silent = connectedClient(m_port);
+        auto speaking = connectedClient(m_port);
+        speaking->write("1A");
+        QVERIFY(waitForReads(1));
+        QVERIFY(speaking->waitForReadyRead(5000));
+        QVERIFY(QTest::qWaitFor([&] { return !closed.isEmpty(); }, 5000));
+        QCOMPARE(closed, QStringList{"127.0.0.1"});
+        QVERIFY(silent->state() == QAbstractSocket::UnconnectedState ||
+                silent->waitForDisconnected(5000));
+        QTest::qWait(800);
+        QCOMPARE(m_server->connectionCount(), 1);
+        QCOMPARE(speaking->state(), QAbstractSocket::ConnectedState);
+    }
+
+    // Bytes that arrived while the program was busy, not yet read, count as
+    // sent: the connection is not closed for silence.
+    void bytesWaitingUnreadCountAsSent() {
+        QStringList closed;
+        connect(m_server.get(), &ServerSocket::silentClosed, this,
+                [&](const QString& peer) { closed << peer; });
+        m_server->setSilenceLimit(300);
+        m_server->open();
+        auto client = connectedClient(m_port);
+        QVERIFY(QTest::qWaitFor([&] { return m_server->connectionCount() == 1; }, 5000));
+        auto* connection = m_server->findChild<ClientConnection*>();
+        QVERIFY(connection);
+        QVERIFY(!connection->heardFrom());
+        client->write("1A");
+        client->flush();
+        QThread::msleep(800); // busy: no event is handled, the bytes wait in the system
+        QVERIFY(connection->heardFrom());
+        QVERIFY(waitForReads(1));
+        QTest::qWait(800);
+        QCOMPARE(closed, QStringList());
+        QCOMPARE(m_server->connectionCount(), 1);
     }
 
     void listensOnIPv4AddressesWithAQueueOfFive() {

@@ -125,6 +125,27 @@ void ConsoleSuite::startConsole() {
     main = console->main;
 }
 
+void ConsoleSuite::startExam(const QStringList& classes) {
+    startConsole();
+    server::ExamineeListImported = true;
+    chooseClasses(classes);
+    dialogs->answer(sampleBank());
+    main->Btn_LoadQuestion->click();
+    main->Btn_GenerateQuestion->click();
+    main->Btn_Start->click();
+    dialogs->clear();
+}
+
+QSqlDatabase clientLogin(const QString& connectionName) {
+    QSqlDatabase db = QSqlDatabase::addDatabase("QPSQL", connectionName);
+    db.setHostName("127.0.0.1");
+    db.setPort(qEnvironmentVariableIntValue("PGPORT"));
+    db.setDatabaseName("Morvel");
+    db.setUserName("Morvel");
+    db.setPassword("5093718");
+    return db;
+}
+
 void ConsoleSuite::endConsole() {
     console.reset();
     dialogs = nullptr;

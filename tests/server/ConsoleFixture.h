@@ -67,6 +67,9 @@ protected:
     ConsoleSuite() { QApplication::setQuitOnLastWindowClosed(false); }
     void startConsole(); // after the catalog's rows for the test are in place
     void endConsole();
+    // The console started, the classes chosen, the sample bank loaded, the
+    // papers generated and the exam started; the dialogs' record cleared.
+    void startExam(const QStringList& classes);
     std::unique_ptr<Console> console;
     ScriptedDialogs* dialogs = nullptr;
     server::Tfrm_Main* main = nullptr;
@@ -74,6 +77,9 @@ protected:
 
 // Asks the main window to close by the button, the menu item or the close box.
 void askToClose(const QString& way);
+
+// The client's login Morvel over TCP, as a client connects (not yet open).
+QSqlDatabase clientLogin(const QString& connectionName);
 
 // Checks a recorded Windows message box.
 void expectMessageBox(const ScriptedDialogs::Call& call, const QString& text,
