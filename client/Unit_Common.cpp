@@ -6,7 +6,7 @@
 namespace client {
 
 void ShowBlobImage(const fw::Field& Field, fw::Image* Image) {
-    const QByteArray jpeg = Field.asBytes();
+    const QByteArray jpeg = Field.isNull() ? QByteArray() : Field.asBytes();
     if (jpeg.isEmpty())
         Image->clear();
     else

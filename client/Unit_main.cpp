@@ -244,6 +244,9 @@ void Tfrm_Main::CreateDatasets() {
     };
     ADOTable1 = table("ADOTable1", "操作题");
     ADOTable2 = table("ADOTable2", "操作题答卷");
+    // Each row holds a whole work folder: the start reads the keys only, and
+    // a row's archive comes from the database when the hand-in reads it.
+    ADOTable2->setBlobsDeferred(true);
 
     const auto source = [this](const char* name, fw::Dataset* dataset) {
         auto* s = new fw::DataSource(this);

@@ -109,25 +109,16 @@ void Tfrm_Cheat::FormShow(QObject*) {
     Label4->adjustSize();
 }
 
-namespace {
-
-bool Pending(const fw::Dataset& record) {
-    return record.state() == fw::Dataset::State::Edit ||
-           record.state() == fw::Dataset::State::Insert;
-}
-
-} // namespace
-
 void Tfrm_Cheat::Button1Click(QObject*) {
     if (ADOQuery1->active())
         ADOQuery1->updateRecord();
-    if (Pending(*ADOQuery1))
+    if (ADOQuery1->editing())
         ADOQuery1->post();
     accept();
 }
 
 void Tfrm_Cheat::Button2Click(QObject*) {
-    if (Pending(*ADOQuery1))
+    if (ADOQuery1->editing())
         ADOQuery1->cancel();
     reject();
 }

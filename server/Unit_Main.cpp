@@ -222,11 +222,14 @@ void Tfrm_Main::CreateComponents() {
                       "on a.准考证号=b.准考证号 where a.班级=:bj");
     ADOQuery2->paramByName("bj").setDataType(fw::DataType::FixedChar);
     ADOQuery2->paramByName("bj").setSize(255);
+    // The archives themselves, read one at a time as they are written out.
     ADOQuery3 = named(new fw::Query(this), "ADOQuery3");
     ADOQuery3->setConnection(ADOConnection1);
-    ADOQuery3->setSQL("select 操作题答卷 from 操作题答卷 where 准考证号=:zkzh");
-    ADOQuery3->paramByName("zkzh").setDataType(fw::DataType::String);
-    ADOQuery3->paramByName("zkzh").setSize(50);
+    ADOQuery3->setSQL("select a.班级,a.准考证号,a.姓名,b.操作题答卷 from  考生信息 a inner join "
+                      "操作题答卷 b on a.准考证号=b.准考证号 where a.班级=:bj");
+    ADOQuery3->paramByName("bj").setDataType(fw::DataType::FixedChar);
+    ADOQuery3->paramByName("bj").setSize(255);
+    ADOQuery3->setCursorType(fw::Dataset::CursorType::ForwardOnly);
 
     ADOConnection2 = named(new fw::Connection(this), "ADOConnection2");
     ADOConnection2->setLoginPrompt(false);
@@ -551,6 +554,18 @@ bool StaysInside(const QString& name) {
            !name.contains('\\') && !name.contains(QChar(0));
 }
 
+// The archive file name of the row an examinee query stands on; raises for
+// a name that would leave its folder.
+QString ArchiveFile(fw::Dataset& examinee, const QString& cls) {
+    const QString examNo = examinee.fieldByName("准考证号").asString();
+    const QString fileName = ArchiveFileName(examinee.fieldByName("班级").asString(), examNo,
+                                             examinee.fieldByName("姓名").asString());
+    if (!StaysInside(fileName))
+        throw fw::Error("考生“" + examNo + "”的答卷文件名“" + fileName + "”含有路径字符，班级“" +
+                        cls + "”未能收卷。");
+    return fileName;
+}
+
 } // namespace
 
 void Tfrm_Main::CollectResults() {
@@ -571,17 +586,8 @@ void Tfrm_Main::CollectClass(const QString& cls) {
     ADOQuery2->close();
     ADOQuery2->paramByName("bj").setValue(cls);
     ADOQuery2->open();
-    QStringList examNos, fileNames;
-    for (ADOQuery2->first(); !ADOQuery2->eof(); ADOQuery2->next()) {
-        const QString examNo = ADOQuery2->fieldByName("准考证号").asString();
-        const QString fileName = ArchiveFileName(ADOQuery2->fieldByName("班级").asString(), examNo,
-                                                 ADOQuery2->fieldByName("姓名").asString());
-        if (!StaysInside(fileName))
-            throw fw::Error("考生“" + examNo + "”的答卷文件名“" + fileName +
-                            "”含有路径字符，班级“" + cls + "”未能收卷。");
-        examNos << examNo;
-        fileNames << fileName;
-    }
+    for (ADOQuery2->first(); !ADOQuery2->eof(); ADOQuery2->next())
+        ArchiveFile(*ADOQuery2, cls);
 
     QDir().mkdir(fw::hostPath(folder));
     QFile::remove(fw::hostPath(scoreDb));
@@ -602,13 +608,17 @@ void Tfrm_Main::CollectClass(const QString& cls) {
     ADOConnection2->close();
 
     QDir().mkdir(fw::hostPath(archiveFolder));
-    // One archive in memory at a time.
-    for (qsizetype i = 0; i < examNos.size(); ++i) {
-        ADOQuery3->close();
-        ADOQuery3->paramByName("zkzh").setValue(examNos[i]);
-        ADOQuery3->open();
-        if (!ADOQuery3->isEmpty())
-            ADOQuery3->fieldByName("操作题答卷").saveToFile(archiveFolder + "\\" + fileNames[i]);
+    // One archive in memory at a time, straight from the database to its file.
+    ADOQuery3->close();
+    ADOQuery3->paramByName("bj").setValue(cls);
+    ADOQuery3->open();
+    try {
+        for (ADOQuery3->first(); !ADOQuery3->eof(); ADOQuery3->next())
+            ADOQuery3->fieldByName("操作题答卷")
+                .saveToFile(archiveFolder + "\\" + ArchiveFile(*ADOQuery3, cls));
+    } catch (...) {
+        ADOQuery3->close(); // the connection is free again
+        throw;
     }
     ADOQuery3->close();
 }

@@ -87,7 +87,7 @@ public:
     fw::StoredProc* ADOStoredProc1 = nullptr; // the workflow's procedures
     fw::StoredProc* ADOStoredProc2 = nullptr; // "mark;1"
     fw::Query* ADOQuery2 = nullptr;           // the handed-in examinees of one class
-    fw::Query* ADOQuery3 = nullptr;           // one examinee's archive
+    fw::Query* ADOQuery3 = nullptr;           // their archives, read forward only
     fw::Connection* ADOConnection2 = nullptr; // one class's score database
     fw::Query* ADOQuery1 = nullptr;           // statements on the score database
     OpenDialog OpenDialog1;

@@ -1,12 +1,13 @@
 #include "BenchSupport.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpServer>
 #include <cstdio>
+#include <malloc.h>
 #include <stdexcept>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace bench {
@@ -117,10 +118,21 @@ long residentKb() {
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
+void resetPeak() {
+    malloc_trim(0);
+    QFile clear("/proc/self/clear_refs");
+    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
+        fail("cannot reset the peak of resident memory");
+}
+
 long peakKb() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return 0;
 }
 
 } // namespace bench

@@ -47,8 +47,10 @@ void sql(const QString& statement, const QVariantList& values = {});
 // The first column of the first row, as a whole number.
 int count(const QString& statement);
 
-// The process's resident memory now and at its peak, in kB.
+// The process's resident memory now and at its peak, in kB; the peak starts
+// again from what is resident when reset.
 long residentKb();
 long peakKb();
+void resetPeak();
 
 } // namespace bench

@@ -1,82 +1,38 @@
 #pragma once
 
+#include "framework/data/Field.h"
+#include "framework/data/Parameters.h"
+
 #include <QObject>
 #include <QString>
 #include <QVariant>
-#include <QVector>
 #include <memory>
-
-class QSqlQuery;
 
 namespace fw {
 
 class Connection;
-class Dataset;
-
-enum class DataType {
-    Unknown,
-    String,     // text in the GBK code page (ftString)
-    FixedChar,  // fixed-length character data (ftFixedChar)
-    WideString, // Unicode text (ftWideString)
-    Integer,
-    Float,
-    Boolean,
-    DateTime,
-    Memo,    // long text
-    Blob,    // bytes
-    AutoInc, // assigned by the database, read-only
-};
-
-// A field's value as text, as Field::asString gives it and the data-aware
-// controls show it: "" for null, dates and times as "yyyy-MM-dd hh:mm:ss",
-// True or False.
-QString valueText(const QVariant& value);
-
-// One column of a dataset; reads and writes the dataset's current row.
-class Field {
-public:
-    Field(Dataset* owner, int index, const QString& name, DataType type, int size);
-
-    QString fieldName() const { return m_name; }
-    DataType dataType() const { return m_type; }
-    int size() const { return m_size; }
-    int index() const { return m_index; }
-    bool readOnly() const;
-    bool isBlob() const { return m_type == DataType::Blob || m_type == DataType::Memo; }
-
-    QVariant value() const;
-    bool isNull() const;
-    QString asString() const; // "" for null
-    int asInteger() const;    // raises for text that is not a whole number
-    double asFloat() const;
-    QByteArray asBytes() const;
-
-    // Writing needs the dataset in Edit or Insert state (else an error is
-    // raised) and marks the row modified.
-    void setValue(const QVariant& value);
-    void setAsString(const QString& text) { setValue(text); }
-    void setAsInteger(int v) { setValue(v); }
-    void clear() { setValue(QVariant()); }
-
-    void saveToFile(const QString& path) const; // path in Windows or host form
-    void loadFromFile(const QString& path);
-
-private:
-    Dataset* m_owner;
-    int m_index;
-    QString m_name;
-    DataType m_type;
-    int m_size;
-};
 
 // A dataset opens as a snapshot held in memory (a static cursor: it sees its
 // own writes at once, nobody else's). Rows are numbered from 1 (recNo); field
 // names are matched without regard to case. Post writes the changed columns of
 // the current row back to the table that the columns come from, by its key.
+//
+// Two ways to open that save memory and time where blobs are large:
+// - setBlobsDeferred(true) before open: the blob columns of a table whose key
+//   is among the columns are not read at open; a row's blob is fetched from
+//   the database at the first read of that field (so it shows the blob as it
+//   is then). Whether it is null is known at open.
+// - setCursorType(CursorType::ForwardOnly) before open: the rows are read
+//   one at a time as next() reaches them, only the current one is held, and
+//   the dataset is read-only. Only next() moves; recordCount() is -1. While
+//   such a dataset is open and not at its end, its connection runs nothing
+//   else; close() ends the reading early. (On a file database all rows are
+//   read at open; the rules are the same.)
 class Dataset : public QObject {
     Q_OBJECT
 public:
     enum class State { Inactive, Browse, Edit, Insert };
+    enum class CursorType { Static, ForwardOnly };
 
     explicit Dataset(QObject* parent = nullptr);
     ~Dataset() override;
@@ -89,6 +45,13 @@ public:
     bool active() const;
     void setActive(bool on);
     State state() const;
+    bool editing() const; // in Edit or Insert state
+
+    // Both take effect at the next open.
+    void setBlobsDeferred(bool on);
+    bool blobsDeferred() const;
+    void setCursorType(CursorType type);
+    CursorType cursorType() const;
 
     // Navigation over the rows that pass the filter. first/next/... post a
     // modified row first and drop an unchanged edit; afterScroll follows each.
@@ -132,6 +95,8 @@ public:
     // The value in another row (1-based like recNo, among the rows that pass
     // the filter) without moving there: what a grid paints. Null out of range.
     QVariant valueAt(int recNo, int fieldIndex) const;
+    // Whether that value is null, without fetching a deferred blob.
+    bool isNullAt(int recNo, int fieldIndex) const;
     void setRowValue(int fieldIndex, const QVariant& value);
     void updateRecord(); // asks bound controls to push pending edits
 
@@ -143,56 +108,29 @@ signals:
     void stateChanged();
     void recordChanged();         // the current row or one of its values changed
     void dataChanged();           // rows were loaded, filtered, posted or deleted
+    void rowsChanged();           // the rows shown are others: opened, closed,
+                                  // filtered, appended or deleted
     void updateRecordRequested(); // bound controls write their edits now
 
 protected:
-    // The statement to open, with its bound values; the table whose rows
+    // The statement to open and its ":name" parameters; the table whose rows
     // post writes to when a result column doesn't say.
     virtual QString selectStatement() const = 0;
-    virtual void bindValues(QSqlQuery& query) const;
+    virtual const Parameters* statementParameters() const { return nullptr; }
     virtual QString defaultUpdateTable() const { return QString(); }
 
 private:
+    // For the fields: whether the field is one of this opening's (else an
+    // error names it), read-only, null; its bytes for a file, without a copy
+    // where the row holds them as bytes (holder keeps any other form).
+    friend class Field;
+    void checkField(const Field* field) const;
+    bool fieldReadOnly(const Field* field) const;
+    bool fieldIsNull(int index) const;
+    QByteArrayView fieldBytes(int index, QByteArray& holder) const;
+
     struct Private;
     std::unique_ptr<Private> d;
-    friend class Field;
-};
-
-// A parameter of a query or stored procedure.
-class Parameter {
-public:
-    Parameter() = default;
-    Parameter(const QString& name, DataType type, int size)
-        : m_name(name), m_type(type), m_size(size) {}
-    QString name() const { return m_name; }
-    DataType dataType() const { return m_type; }
-    void setDataType(DataType type) { m_type = type; }
-    int size() const { return m_size; }
-    void setSize(int size) { m_size = size; }
-    QVariant value() const { return m_value; }
-    void setValue(const QVariant& v) { m_value = v; }
-    QString asString() const { return m_value.toString(); }
-
-private:
-    QString m_name;
-    DataType m_type = DataType::Unknown;
-    int m_size = 0;
-    QVariant m_value;
-};
-
-class Parameters {
-public:
-    // Names are matched without regard to case and without a leading "@".
-    Parameter& paramByName(const QString& name); // raises for an unknown name
-    Parameter* find(const QString& name);
-    Parameter& add(const QString& name, DataType type = DataType::Unknown, int size = 0);
-    void clear() { m_items.clear(); }
-    int count() const { return m_items.size(); }
-    Parameter& at(int i) { return m_items[i]; }
-    const Parameter& at(int i) const { return m_items[i]; }
-
-private:
-    QVector<Parameter> m_items;
 };
 
 } // namespace fw

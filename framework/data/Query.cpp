@@ -3,6 +3,7 @@
 #include "framework/core/Drives.h"
 #include "framework/core/Error.h"
 #include "framework/data/Connection.h"
+#include "framework/data/Libpq.h"
 #include "framework/data/SqlSupport.h"
 
 #include <QAtomicInt>
@@ -13,54 +14,9 @@
 #include <QSqlDriver>
 #include <QSqlQuery>
 
-#include <libpq-fe.h>
-#include <vector>
-
 namespace fw {
 
 namespace {
-
-bool isNameChar(QChar c) {
-    return c.isLetterOrNumber() || c == '_';
-}
-
-// The ":name" parameters of a statement, in the order of first appearance;
-// quoted texts and names are skipped, and so is a "::" cast.
-QStringList parameterNames(const QString& text) {
-    QStringList names;
-    QChar quote;
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (!quote.isNull()) {
-            if (c == quote)
-                quote = QChar();
-            continue;
-        }
-        if (c == '\'' || c == '"') {
-            quote = c;
-            continue;
-        }
-        if (c != ':' || i + 1 >= text.size())
-            continue;
-        if (text.at(i + 1) == ':') {
-            ++i;
-            continue;
-        }
-        if (!isNameChar(text.at(i + 1)))
-            continue;
-        int j = i + 1;
-        while (j < text.size() && isNameChar(text.at(j)))
-            ++j;
-        const QString name = text.mid(i + 1, j - i - 1);
-        bool known = false;
-        for (const QString& n : std::as_const(names))
-            known = known || n.compare(name, Qt::CaseInsensitive) == 0;
-        if (!known)
-            names << name;
-        i = j - 1;
-    }
-    return names;
-}
 
 // An identifier written as the programs write it: a plain name stays as it
 // is (the database folds it), anything else is quoted.
@@ -71,28 +27,6 @@ QString sqlName(const QString& name) {
 
 QString bare(const QString& name) {
     return name.startsWith('@') ? name.mid(1) : name;
-}
-
-QByteArray textOf(const QVariant& v) {
-    switch (v.typeId()) {
-    case QMetaType::Bool:
-        return v.toBool() ? "true" : "false";
-    case QMetaType::Double:
-        return QByteArray::number(v.toDouble(), 'g', QLocale::FloatingPointShortest);
-    case QMetaType::QDateTime:
-        return v.toDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toUtf8();
-    case QMetaType::QByteArray:
-        return v.toByteArray();
-    default:
-        return v.toString().toUtf8();
-    }
-}
-
-PGconn* pgConnection(const QSqlDatabase& db) {
-    const QVariant handle = db.driver()->handle();
-    if (qstrcmp(handle.typeName(), "pg_conn*") != 0 && qstrcmp(handle.typeName(), "PGconn*") != 0)
-        return nullptr;
-    return *static_cast<PGconn* const*>(handle.constData());
 }
 
 struct ProcedureInfo {
@@ -169,28 +103,29 @@ void Query::sqlAdd(const QString& line) {
     setSQL(m_sql.isEmpty() ? line : m_sql + '\n' + line);
 }
 
-void Query::bindValues(QSqlQuery& query) const {
-    for (int i = 0; i < m_params.count(); ++i) {
-        const Parameter& p = m_params.at(i);
-        query.bindValue(
-            ':' + p.name(),
-            sql::coerce(p.value(), p.dataType(), QStringLiteral("parameter '%1'").arg(p.name())));
-    }
-}
-
 void Query::execSQL() {
     if (!connection())
         throw Error(QStringLiteral("%1Missing Connection or ConnectionString")
                         .arg(objectName().isEmpty() ? QString() : objectName() + ": "));
-    QSqlQuery query(connection()->database());
+    QSqlDatabase db = connection()->database();
+    QSqlQuery query(db);
     if (m_params.count() == 0) {
         // Also statements that cannot be prepared (create table ...).
         if (!query.exec(m_sql))
             throw DbError(sql::errorText(query.lastError()));
         return;
     }
+    if (connection()->kind() == Connection::Kind::PostgreSql) {
+        // Bytes go in binary.
+        pg::Values values;
+        for (const QString& name : parameterNames(m_sql))
+            values.add(m_params.boundValue(m_params.indexOf(name)));
+        pg::exec(pg::connectionOf(db), numberedParameters(m_sql), values);
+        return;
+    }
     sql::prepare(query, m_sql);
-    bindValues(query);
+    for (int i = 0; i < m_params.count(); ++i)
+        query.bindValue(':' + m_params.at(i).name(), m_params.boundValue(i));
     sql::exec(query);
 }
 
@@ -233,50 +168,28 @@ void StoredProc::execProc() {
     if (!m_connection)
         throw Error(QStringLiteral("Missing Connection or ConnectionString"));
     QSqlDatabase db = m_connection->database();
-    PGconn* conn = pgConnection(db);
-    if (!conn)
+    if (m_connection->kind() != Connection::Kind::PostgreSql)
         throw Error(QStringLiteral("Stored procedures run on the exam database only"));
+    PGconn* conn = pg::connectionOf(db);
     const QString name = m_name.section(';', 0, 0).trimmed();
     ProcedureInfo info;
     if (!findProcedure(db, name, info))
         noSuchProcedure(name);
 
     QStringList arguments;
-    std::vector<QByteArray> texts;
-    std::vector<const char*> values;
-    texts.reserve(size_t(m_params.count()));
+    pg::Values values;
     for (int i = 0; i < m_params.count(); ++i) {
-        const Parameter& p = m_params.at(i);
-        QString argName = bare(p.name());
+        QString argName = bare(m_params.at(i).name());
         for (const ProcedureInfo::Argument& a : std::as_const(info.arguments))
             if (a.name.compare(argName, Qt::CaseInsensitive) == 0)
                 argName = a.name;
         arguments << QStringLiteral("%1 => $%2").arg(sql::quoteIdentifier(argName)).arg(i + 1);
-        const QVariant v =
-            sql::coerce(p.value(), p.dataType(), QStringLiteral("parameter '%1'").arg(p.name()));
-        if (!v.isValid() || v.isNull()) {
-            texts.emplace_back();
-            values.push_back(nullptr);
-        } else {
-            texts.push_back(textOf(v));
-            values.push_back(texts.back().constData());
-        }
+        values.add(m_params.boundValue(i));
     }
-    const QByteArray statement =
-        QStringLiteral("call %1(%2)")
-            .arg(sql::quoteIdentifier(info.name), arguments.join(QStringLiteral(", ")))
-            .toUtf8();
-    PGresult* result = PQexecParams(conn, statement.constData(), int(values.size()), nullptr,
-                                    values.data(), nullptr, nullptr, 0);
-    const ExecStatusType status = PQresultStatus(result);
-    if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
-        PQclear(result);
-        return;
-    }
-    const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-    const QString message = QString::fromUtf8(primary ? primary : PQerrorMessage(conn)).trimmed();
-    PQclear(result);
-    throw DbError(message.isEmpty() ? QStringLiteral("The procedure call failed") : message);
+    pg::exec(conn,
+             QStringLiteral("call %1(%2)")
+                 .arg(sql::quoteIdentifier(info.name), arguments.join(QStringLiteral(", "))),
+             values);
 }
 
 // ---------------------------------------------------------------- catalog

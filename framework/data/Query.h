@@ -27,7 +27,7 @@ public:
 
 protected:
     QString selectStatement() const override { return m_sql; }
-    void bindValues(QSqlQuery& query) const override;
+    const Parameters* statementParameters() const override { return &m_params; }
 
 private:
     QString m_sql;

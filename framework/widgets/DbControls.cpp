@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QRadioButton>
 #include <QStyle>
 #include <QToolButton>
@@ -139,11 +140,13 @@ void DataLink::rebind() {
             emit stateChanged();
             emit changed();
         });
+        m_connections << connect(ds, &Dataset::rowsChanged, this, &DataLink::rowsChanged);
         m_connections << connect(ds, &Dataset::updateRecordRequested, this,
                                  &DataLink::updateRequested);
         m_connections << connect(ds, &QObject::destroyed, this, &DataLink::rebind);
     }
     emit stateChanged();
+    emit rowsChanged();
     emit changed();
 }
 
@@ -160,7 +163,7 @@ bool DataLink::canWrite() const {
 
 bool DataLink::editing() const {
     Dataset* ds = m_bound;
-    return ds && (ds->state() == State::Edit || ds->state() == State::Insert);
+    return ds && ds->editing();
 }
 
 QVariant DataLink::value() const {
@@ -171,6 +174,8 @@ QString DataLink::text() const {
     if (!canRead())
         return QString();
     const Field* f = m_bound->findField(m_field);
+    if (f->dataType() == DataType::Blob) // a deferred blob is not fetched for its mark
+        return f->isNull() ? QString() : QStringLiteral("(BLOB)");
     return displayText(f->value(), f->dataType());
 }
 
@@ -195,6 +200,7 @@ struct Column {
     QString field, title;
 };
 
+// The grid's rows: every cell is read from the dataset when it is painted.
 class GridModel : public QAbstractTableModel {
 public:
     DataLink link;
@@ -226,16 +232,16 @@ public:
                        : nullptr;
         if (!f || row < 0 || row >= rows)
             return QString();
+        if (f->dataType() == DataType::Blob) // a deferred blob is not fetched for its mark
+            return ds->isNullAt(row + 1, f->index()) ? QString() : QStringLiteral("(BLOB)");
         return displayText(ds->valueAt(row + 1, f->index()), f->dataType());
     }
 
+    // The row indicator paints the mark of the current row itself.
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-        if (role != Qt::DisplayRole)
+        if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section >= columns.size())
             return QVariant();
-        if (orientation == Qt::Horizontal)
-            return section < columns.size() ? title(section) : QVariant();
-        Dataset* ds = openDataset();
-        return ds && ds->recNo() == section + 1 ? QStringLiteral("\u25B6") : QString();
+        return title(section);
     }
 
     QString title(int column) const {
@@ -243,18 +249,16 @@ public:
         return c.title.isEmpty() ? c.field : c.title;
     }
 
-    // Rows anew when their number changed, else every cell repainted.
-    void refresh() {
+    // The rows anew when their number changed; true when it did.
+    bool countRows() {
         Dataset* ds = openDataset();
-        const int now = ds ? ds->recordCount() : 0;
-        if (now != rows) {
-            beginResetModel();
-            rows = now;
-            endResetModel();
-        } else if (rows > 0 && !columns.isEmpty()) {
-            emit dataChanged(index(0, 0), index(rows - 1, int(columns.size()) - 1));
-            emit headerDataChanged(Qt::Vertical, 0, rows - 1);
-        }
+        const int now = ds ? std::max(0, ds->recordCount()) : 0;
+        if (now == rows)
+            return false;
+        beginResetModel();
+        rows = now;
+        endResetModel();
+        return true;
     }
 
     void addColumn(const Column& c) {
@@ -264,30 +268,132 @@ public:
     }
 };
 
+// The vertical header as the row indicator: it marks the current row
+// itself, so that a move repaints two sections and changes no header data
+// (which would have the view measure every header again).
+class RowIndicator : public QHeaderView {
+public:
+    explicit RowIndicator(QWidget* parent) : QHeaderView(Qt::Vertical, parent) {}
+    int marked = -1; // the section that carries the mark
+    using QHeaderView::updateSection;
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
+        QHeaderView::paintSection(painter, rect, logicalIndex);
+        if (logicalIndex != marked)
+            return;
+        painter->save();
+        painter->setPen(palette().color(QPalette::ButtonText));
+        painter->drawText(rect, Qt::AlignCenter, mark());
+        painter->restore();
+    }
+    // Every section holds the mark or nothing: one size for all.
+    QSize sectionSizeFromContents(int) const override {
+        const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
+        return QSize(fontMetrics().horizontalAdvance(mark()) + 4 * margin, defaultSectionSize());
+    }
+
+private:
+    static QString mark() { return QStringLiteral("\u25B6"); }
+};
+
 } // namespace
 
+// The grid follows its dataset without standing in the way of the work that
+// changes it: a change of the rows resets them, every other signal only notes
+// which rows to repaint, and the repaint (with the scroll to the current row)
+// comes once, when the event loop next turns.
 struct DBGrid::Private {
     GridModel model;
+    RowIndicator* indicator = nullptr;
     bool syncing = false;
+    QVector<int> dirty;
+    bool allDirty = false;
+    bool repaintQueued = false;
+    bool scrollPending = false;
+    int shownRow = -1; // the row the selection was last put on, by the grid or the user
+
+    void markRow(int row) {
+        if (row >= 0 && !dirty.contains(row))
+            dirty << row;
+    }
 
     // The dataset's current row becomes the grid's selected one.
     void selectCurrentRow(QTableView* view) {
         Dataset* ds = model.openDataset();
         const int row = ds ? ds->recNo() - 1 : -1;
         syncing = true;
+        shownRow = row;
         if (row >= 0 && row < model.rows && !model.columns.isEmpty()) {
             const QModelIndex at = model.index(row, 0);
             view->selectionModel()->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect |
                                                             QItemSelectionModel::Rows);
-            view->scrollTo(at);
+            scrollPending = true; // with the repaint: only the last move of a burst counts
         } else {
             view->selectionModel()->clear();
         }
         syncing = false;
     }
+
+    // After any signal of the dataset: rows anew if their number changed, the
+    // selection and the mark on the current row, its values repainted.
+    void follow(DBGrid* grid) {
+        if (model.countRows()) {
+            allDirty = true;
+            shownRow = -2; // the reset cleared the selection
+        }
+        Dataset* ds = model.openDataset();
+        const int row = ds ? ds->recNo() - 1 : -1;
+        if (row != shownRow)
+            selectCurrentRow(grid);
+        if (indicator->marked != row) {
+            markRow(indicator->marked);
+            indicator->marked = row;
+        }
+        markRow(row);
+        queueRepaint(grid);
+    }
+
+    // Other rows than before: every row is repainted.
+    void rowsChanged(DBGrid* grid) {
+        allDirty = true;
+        follow(grid);
+    }
+
+    void queueRepaint(DBGrid* grid) {
+        if (std::exchange(repaintQueued, true))
+            return;
+        QMetaObject::invokeMethod(
+            grid, [this, grid] { repaint(grid); }, Qt::QueuedConnection);
+    }
+
+    void repaint(DBGrid* grid) {
+        repaintQueued = false;
+        if (std::exchange(scrollPending, false)) {
+            const QModelIndex current = grid->currentIndex();
+            if (current.isValid())
+                grid->scrollTo(current);
+        }
+        if (allDirty) {
+            grid->viewport()->update();
+            indicator->viewport()->update();
+        } else {
+            for (int row : std::as_const(dirty)) {
+                if (row >= model.rows)
+                    continue;
+                grid->viewport()->update(QRect(0, grid->rowViewportPosition(row),
+                                               grid->viewport()->width(), grid->rowHeight(row)));
+                indicator->updateSection(row);
+            }
+        }
+        dirty.clear();
+        allDirty = false;
+    }
 };
 
 DBGrid::DBGrid(QWidget* parent) : QTableView(parent), d(new Private) {
+    d->indicator = new RowIndicator(this);
+    setVerticalHeader(d->indicator);
     setModel(&d->model);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -303,14 +409,20 @@ DBGrid::DBGrid(QWidget* parent) : QTableView(parent), d(new Private) {
         p.setColor(QPalette::Inactive, role, p.color(QPalette::Active, role));
     setPalette(p);
 
-    connect(&d->model.link, &DataLink::changed, this, [this] {
-        d->model.refresh();
-        d->selectCurrentRow(this);
-    });
+    connect(&d->model.link, &DataLink::changed, this, [this] { d->follow(this); });
+    connect(&d->model.link, &DataLink::rowsChanged, this, [this] { d->rowsChanged(this); });
+    // The view would scroll at every change of its current row; the grid
+    // scrolls itself: at once for a move of the user's, with the repaint for
+    // one of the dataset's.
+    setAutoScroll(false);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
+                if (d->syncing || !current.isValid())
+                    return;
+                d->shownRow = current.row();
+                scrollTo(current);
                 Dataset* ds = d->model.openDataset();
-                if (d->syncing || !ds || !current.isValid() || ds->recNo() == current.row() + 1)
+                if (!ds || ds->recNo() == current.row() + 1)
                     return;
                 if (!guard([&] { ds->setRecNo(current.row() + 1); })) // back to its row
                     QMetaObject::invokeMethod(&d->model.link, &DataLink::changed,
@@ -335,6 +447,7 @@ void DBGrid::addColumn(const QString& fieldName, const QString& title, int width
     d->model.addColumn({fieldName, title});
     setColumnWidth(int(d->model.columns.size()) - 1, width);
     d->selectCurrentRow(this);
+    d->queueRepaint(this);
 }
 
 int DBGrid::columnCount() const {

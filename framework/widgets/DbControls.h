@@ -48,7 +48,8 @@ public:
     void write(const QVariant& value);
 
 signals:
-    void changed(); // the control should show the field anew
+    void changed();     // the control should show the field anew
+    void rowsChanged(); // the dataset's rows are others (a grid shows them anew)
     void stateChanged();
     void updateRequested(); // the control should write its pending edit now
 
@@ -72,7 +73,10 @@ struct TextEditState {
 // Read-only grid over a data source: whole-row selection, given columns.
 // Ctrl+Del asks "Delete record?" (OK/Cancel) and deletes the current row.
 // The row indicator, a mark on the current row, is the vertical header
-// (verticalHeader()->hide() for a grid without one).
+// (verticalHeader()->hide() for a grid without one). The rows and the
+// selection follow the dataset at once; repainting and scrolling to the
+// current row wait for the event loop, and only the rows that changed are
+// repainted.
 class DBGrid : public QTableView {
     Q_OBJECT
 public:

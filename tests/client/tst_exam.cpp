@@ -183,6 +183,7 @@ private slots:
     void init() {
         dialogs = std::make_unique<ScriptedDialogs>();
         fixture::exec("update 试卷表 set 答题结果 = ''");
+        fixture::exec("delete from 操作题答卷");
     }
 
     void cleanup() {
@@ -229,6 +230,19 @@ private slots:
         const QRect workArea = frm_Main->screen()->availableGeometry();
         QCOMPARE(frm_Main->frameGeometry().top(),
                  (workArea.height() - frm_Main->frameGeometry().height()) / 2);
+    }
+
+    // The answer archives are not read at the start: a row's archive comes
+    // from the database when it is read, as it is then.
+    void theArchivesAreReadWhenTheHandInReadsThem() {
+        fixture::exec("insert into 操作题答卷(准考证号, 操作题答卷) values ('0001', ?)",
+                      {QByteArray(3 << 20, 'a')});
+        enterExam();
+        fixture::exec("update 操作题答卷 set 操作题答卷 = ? where 准考证号 = '0001'",
+                      {QByteArray("Rar!\x1a\x07\x01\x00 later", 14)});
+        QVERIFY(frm_Main->ADOTable2->locate("准考证号", "0001"));
+        QCOMPARE(frm_Main->ADOTable2->fieldByName("操作题答卷").asBytes(),
+                 QByteArray("Rar!\x1a\x07\x01\x00 later", 14));
     }
 
     // The window comes on the screen once the start has returned; the

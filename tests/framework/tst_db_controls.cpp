@@ -10,6 +10,7 @@
 
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -44,6 +45,20 @@ QPoint cellOf(DBRadioGroup* group, int index) {
     grid->getItemPosition(grid->indexOf(group->button(index)), &row, &column, &rows, &columns);
     return QPoint(column, row);
 }
+
+// Collects what a widget paints.
+class PaintRecorder : public QObject {
+public:
+    explicit PaintRecorder(QWidget* w) { w->installEventFilter(this); }
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
 
 // A click on a radio button's indicator.
 void clickIndicator(QAbstractButton* b) {
@@ -660,6 +675,49 @@ private slots:
             .setAsString(QStringLiteral("登录成功!"));
         m_examinees->post();
         QCOMPARE(grid->cellText(1, 1), QStringLiteral("登录成功!"));
+    }
+
+    // A posted value or a move repaints only the rows concerned, once the
+    // event loop turns, and announces no change of the model's cells or
+    // headers (a view would measure every header again).
+    void gridRepaintsOnlyTheRowsConcerned_data() {
+        QTest::addColumn<bool>("moves");
+        QTest::addColumn<QList<int>>("rows");
+        QTest::newRow("a value posted") << false << QList<int>{1};
+        QTest::newRow("the current row moves") << true << QList<int>{1, 2};
+    }
+    void gridRepaintsOnlyTheRowsConcerned() {
+        QFETCH(bool, moves);
+        QFETCH(QList<int>, rows);
+        auto* grid = place(new DBGrid);
+        grid->setDataSource(m_source.get());
+        grid->addColumn(QStringLiteral("准考证号"), QString(), 101);
+        grid->addColumn(QStringLiteral("考试状态"), QString(), 164);
+        m_examinees->setRecNo(2);
+        QVERIFY(QTest::qWaitForWindowExposed(grid));
+        QTest::qWait(20);
+        PaintRecorder recorder(grid->viewport());
+        QSignalSpy cells(grid->model(), &QAbstractItemModel::dataChanged);
+        QSignalSpy headers(grid->model(), &QAbstractItemModel::headerDataChanged);
+        if (moves) {
+            m_examinees->locate(QStringLiteral("准考证号"), QStringLiteral("0003"));
+        } else {
+            m_examinees->edit();
+            m_examinees->fieldByName(QStringLiteral("考试状态"))
+                .setAsString(QStringLiteral("登录成功!"));
+            m_examinees->post();
+        }
+        QVERIFY(recorder.painted.isEmpty());
+        QTRY_VERIFY(!recorder.painted.isEmpty());
+        QTest::qWait(20);
+        QRegion allowed;
+        for (int row : rows)
+            allowed += QRect(0, grid->rowViewportPosition(row), grid->viewport()->width(),
+                             grid->rowHeight(row));
+        QCOMPARE(recorder.painted.subtracted(allowed), QRegion());
+        QCOMPARE(cells.count(), 0);
+        QCOMPARE(headers.count(), 0);
+        QCOMPARE(grid->cellText(1, 1), moves ? QString() : QStringLiteral("登录成功!"));
     }
 
     void gridStaysWhenTheRowCannotBeLeft() {
