@@ -22,6 +22,7 @@
 // cp of the written files is printed as well.
 //
 // Each figure is the median of the runs (the rounds of the two take turns).
+#include "bench/support/BenchSupport.h"
 #include "framework/core/Sockets.h"
 #include "framework/data/Connection.h"
 #include "framework/data/Query.h"
@@ -40,9 +41,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
@@ -53,110 +51,12 @@
 #include <ctime>
 #include <fcntl.h>
 #include <libpq-fe.h>
-#include <malloc.h>
-#include <stdexcept>
 #include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
 
-// Ends the run; the cluster is stopped on the way out.
-[[noreturn]] void fail(const QString& what) {
-    throw std::runtime_error(what.toStdString());
-}
-
-// Every box the console would show goes to the terminal; questions get OK.
-class PrintedDialogs : public fw::Dialogs {
-public:
-    void showMessage(const QString& text) override { print("message", text); }
-    int messageBox(const QString& text, const QString&, unsigned) override {
-        print("question", text);
-        return fw::IDOK;
-    }
-    int messageDlg(const QString& text, fw::MsgDlgType, fw::MsgDlgButtons) override {
-        print("question", text);
-        return fw::mrYes;
-    }
-    bool inputQuery(const QString&, const QString&, QString&, int) override { return false; }
-    bool openFile(const QString&, QString&) override { return false; }
-    void showError(const QString& message) override {
-        print("ERROR", message);
-        ++errors;
-    }
-    int errors = 0;
-
-private:
-    static void print(const char* kind, const QString& text) {
-        std::printf("  [%s] %s\n", kind, qPrintable(text));
-    }
-};
-
-// A private cluster for the run, made and started by morvel-db.
-class Cluster {
-public:
-    Cluster() {
-        if (!folder.isValid())
-            fail("no temporary folder");
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        port = QString::number(probe.serverPort());
-        probe.close();
-        const QString data = folder.path() + "/pgdata";
-        qputenv("MORVEL_PGDATA", data.toUtf8());
-        qputenv("MORVEL_PGSOCKET", data.toUtf8());
-        qputenv("MORVEL_PGLISTEN", "127.0.0.1");
-        qputenv("PGPORT", port.toUtf8());
-        qputenv("PGHOST", data.toUtf8());
-        run("init");
-        run("start");
-    }
-    ~Cluster() { run("stop"); }
-
-private:
-    static void run(const QString& command) {
-        QProcess db;
-        db.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        db.start(MORVEL_DB_SCRIPT, {command});
-        if (!db.waitForFinished(180000) || db.exitCode() != 0)
-            fail("morvel-db " + command + " failed");
-    }
-    QTemporaryDir folder;
-    QString port;
-};
-
-QSqlDatabase catalog() {
-    QSqlDatabase db = QSqlDatabase::database("bench", false);
-    if (!db.isValid()) {
-        db = QSqlDatabase::addDatabase("QPSQL", "bench");
-        db.setHostName(qEnvironmentVariable("PGHOST"));
-        db.setPort(qEnvironmentVariableIntValue("PGPORT"));
-        db.setDatabaseName("Morvel");
-    }
-    if (!db.isOpen() && !db.open())
-        fail(db.lastError().text());
-    return db;
-}
-
-void sql(const QString& statement, const QVariantList& values = {}) {
-    QSqlQuery query(catalog());
-    bool done = false;
-    if (values.isEmpty()) {
-        done = query.exec(statement);
-    } else if (query.prepare(statement)) {
-        for (const QVariant& v : values)
-            query.addBindValue(v);
-        done = query.exec();
-    }
-    if (!done)
-        fail(statement + ": " + query.lastError().text());
-}
-
-int count(const QString& statement) {
-    QSqlQuery query(catalog());
-    if (!query.exec(statement) || !query.next())
-        fail(statement + ": " + query.lastError().text());
-    return query.value(0).toInt();
-}
+using namespace bench;
 
 // A libpq connection of its own to the catalog.
 PGconn* libpqCatalog() {
@@ -342,34 +242,6 @@ Logins roomLogsIn(int examinees, int runs) {
 }
 
 // ---------------------------------------------------------------- collection
-
-long residentKb() {
-    long pages = 0, resident = 0;
-    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
-            resident = 0;
-        std::fclose(statm);
-    }
-    return resident * (sysconf(_SC_PAGESIZE) / 1024);
-}
-
-// The peak of the resident memory starts again from what is resident now.
-void resetPeak() {
-    malloc_trim(0);
-    QFile clear("/proc/self/clear_refs");
-    if (!clear.open(QIODevice::WriteOnly) || clear.write("5") != 1)
-        fail("cannot reset the peak of resident memory");
-}
-
-long peakKb() {
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
 
 qint64 bytesUnder(const QString& folder) {
     qint64 total = 0;

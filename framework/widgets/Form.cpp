@@ -11,8 +11,13 @@ QPointer<QWidget> g_mainForm;
 
 QFont formFont(int pixelHeight) {
     static const bool substituted = [] {
-        QFont::insertSubstitutions("宋体", {"SimSun", "WenQuanYi Zen Hei", "Noto Sans CJK SC",
-                                            "Noto Serif CJK SC", "AR PL UMing CN"});
+        // 宋体 gives Latin letters, digits and blanks half the width of a
+        // Chinese character, and layouts count on it (a number set into the
+        // blanks of a caption): the fixed-pitch faces first.
+        QFont::insertSubstitutions("宋体",
+                                   {"SimSun", "NSimSun", "WenQuanYi Zen Hei Mono",
+                                    "Noto Sans Mono CJK SC", "WenQuanYi Zen Hei",
+                                    "Noto Sans CJK SC", "Noto Serif CJK SC", "AR PL UMing CN"});
         return true;
     }();
     Q_UNUSED(substituted);

@@ -22,7 +22,8 @@ namespace fw {
 enum class CloseAction { caNone, caHide, caFree };
 
 // The windows' font: "宋体" at the given pixel height; an installed CJK face
-// stands in where it is missing.
+// stands in where it is missing, one whose Latin letters and blanks are half
+// as wide as a Chinese character where there is one.
 QFont formFont(int pixelHeight);
 
 // The colour of the desktop, which some controls take as their background.

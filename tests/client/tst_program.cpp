@@ -15,13 +15,18 @@
 #include "client/Unit_main.h"
 #include "framework/core/Gbk.h"
 #include "framework/core/InstanceLock.h"
+#include "framework/data/Query.h"
+#include "framework/widgets/DbControls.h"
 #include "framework/widgets/Label.h"
 #include "server/Unit_Main.h"
 
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSocketNotifier>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -91,6 +96,14 @@ private:
         say("instructions: " + QString(frm_Instructions->isVisible() ? "shown" : "hidden") + " " +
             frm_Instructions->Label1->text() + "|" + frm_Instructions->Label2->text());
         say("exam window: " + QString(frm_Main->isVisible() ? "shown" : "hidden"));
+        if (frm_Main->ADOQuery2->active()) {
+            QStringList paper; // rows and current QuestionID of each kind
+            for (fw::Query* q : {frm_Main->ADOQuery2, frm_Main->ADOQuery3, frm_Main->ADOQuery4})
+                paper << QString("%1:%2")
+                             .arg(q->recordCount())
+                             .arg(q->fieldByName("QuestionID").asString());
+            say("paper: " + paper.join(' '));
+        }
         say("ServerIp: " + ServerIp);
         say("boxes: " + m_dialogs.texts().join("|"));
     }
@@ -98,7 +111,7 @@ private:
     void run(const QString& command) {
         using namespace client;
         const QString argument = command.section(' ', 1);
-        if (command.startsWith("type "))
+        if (command.startsWith("type ") && frm_Login)
             frm_Login->Edit1->setText(argument);
         else if (command == "press ok")
             frm_Login->BitBtn1->click();
@@ -119,7 +132,22 @@ private:
             frm_Instructions->Button1->click();
         else if (command == "close instructions")
             frm_Instructions->close();
-        else if (command == "close exam window")
+        else if (command.startsWith("tab ")) {
+            QApplication::setActiveWindow(frm_Main);
+            QTabBar* bar = frm_Main->PageControl1->tabBar();
+            QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(argument.toInt()).center());
+        } else if (command.startsWith("click ")) {
+            QApplication::setActiveWindow(frm_Main);
+            for (auto* group : {frm_Main->DBRadioGroup1, frm_Main->DBRadioGroup2})
+                for (int i = 0; group->button(i); ++i)
+                    if (group->button(i)->isVisible() && group->button(i)->text() == argument)
+                        QTest::mouseClick(group->button(i), Qt::LeftButton, {},
+                                          QPoint(8, group->button(i)->height() / 2));
+        } else if (command.startsWith("type ")) {
+            QApplication::setActiveWindow(frm_Main);
+            frm_Main->DBEdit6->setFocus(Qt::MouseFocusReason);
+            QTest::keyClicks(frm_Main->DBEdit6, argument);
+        } else if (command == "close exam window")
             frm_Main->close();
         else if (command != "report")
             say("unknown command: " + command);
@@ -239,6 +267,14 @@ private:
         clientfixture::startExam(*console, {"A班"});
     }
 
+    // Logs 0001 in and enters the exam: the report after "进入考试 >>".
+    static QStringList enterExam(ClientProcess& c) {
+        c.run("type 0001");
+        c.run("press ok");
+        c.run("wait instructions");
+        return c.run("enter");
+    }
+
 private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
 
@@ -300,16 +336,47 @@ private slots:
     void enteringTheExamThenClosingItsWindowEndsTheProgram() {
         startExam();
         ClientProcess c(pcA.path());
-        c.run("type 0001");
-        c.run("press ok");
-        c.run("wait instructions");
-        QStringList report = c.run("enter");
+        const QStringList report = enterExam(c);
         QCOMPARE(ClientProcess::value(report, "instructions"), QString("hidden 0001|甲"));
         QCOMPARE(ClientProcess::value(report, "exam window"), QString("shown"));
         c.run("close exam window");
         QCOMPARE(c.finish(), 0);
         QCOMPARE(ClientProcess::value(c.lines(), "shown windows"),
                  QString("frm_Login frm_Instructions frm_Main"));
+    }
+
+    // The paper from the exam database, and an answer of each kind clicked
+    // or typed in the client's window stands in 试卷表.
+    void anAnswerOfEachKindStandsInThePaper() {
+        startExam();
+        ClientProcess c(pcA.path());
+        QStringList report = enterExam(c);
+        QCOMPARE(ClientProcess::value(report, "boxes"), QString());
+        const QStringList paper = ClientProcess::value(report, "paper").split(' ');
+        QCOMPARE(paper.size(), 3);
+        QVERIFY(QTest::qWaitFor(
+            [] { return fixture::examineeState("0001") == "1|127.0.0.1|正在考试中..."; }, 5000));
+        c.run("click B");
+        c.run("tab 1");
+        c.run("click 否");
+        c.run("tab 2");
+        c.run("type WWW");
+        report = c.run("tab 0");
+        QCOMPARE(ClientProcess::value(report, "boxes"), QString());
+        QStringList expected;
+        const char* answers[] = {"B", "0", "WWW"};
+        for (int kind = 0; kind < 3; ++kind) {
+            QCOMPARE(paper[kind].section(':', 0, 0), QString("5"));
+            expected << QString("%1|%2|%3")
+                            .arg(paper[kind].section(':', 1))
+                            .arg(kind + 1)
+                            .arg(answers[kind]);
+        }
+        QCOMPARE(fixture::rows("select questionid, 试题类别, 答题结果 from 试卷表 where 准考证号 = "
+                               "'0001' and 答题结果 <> '' order by 试题类别"),
+                 expected);
+        c.run("close exam window");
+        QCOMPARE(c.finish(), 0);
     }
 
     void theSettingsBoxWritesWhatTheNextStartReads() {

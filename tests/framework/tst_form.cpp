@@ -262,6 +262,15 @@ private slots:
         QCOMPARE(font.pixelSize(), 19);
     }
 
+    // Captions are laid out by 宋体's widths: a Latin letter, a digit or a
+    // blank takes half the width of a Chinese character.
+    void formFontGivesLatinHalfTheWidthOfChinese() {
+        const QFontMetrics metrics(fw::formFont(24));
+        const int chinese = metrics.horizontalAdvance("考");
+        for (const char* latin : {"1", "0", " ", "W", "i"})
+            QCOMPARE(metrics.horizontalAdvance(latin) * 2, chinese);
+    }
+
     void shapeDialogGivesAFixedWindowWithACloseBox() {
         Script script;
         Window window(script);
