@@ -1000,6 +1000,29 @@ private slots:
         checkNothingLost(tree);
     }
 
+    // An extraction killed in the middle of a file leaves no part of it: a
+    // file is there whole or not at all, and the next run completes the rest.
+    void killedExtractionLeavesNoHalfFile() {
+        const Tree tree{{"a.txt", "first"}, {"大.bin", randomBytes(48 << 20)}, {"z.txt", "last"}};
+        makeTemplate(tree);
+        const QString work = drive('e') + "/考生文件夹";
+        QVERIFY(QDir().mkpath(work));
+        Watch watch(work, IN_CREATE);
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(rarProgram(), {"x", "-o-", "e:\\tmp.rar", "e:\\"});
+        QVERIFY(process.waitForStarted());
+        QVERIFY(watch.waitFor("a.txt"));
+        ::kill(pid_t(process.processId()), SIGKILL);
+        process.waitForFinished();
+
+        const Tree left = treeOf(work);
+        for (auto it = left.begin(); it != left.end(); ++it)
+            QCOMPARE(it.value(), tree.value(it.key()));
+        QCOMPARE(unpack("e:").code, 0);
+        QCOMPARE(treeOf(work), tree);
+    }
+
     // A run killed while it writes leaves its temporary beside the archive;
     // the next run into that archive takes it away and packs everything.
     void killedRunsTemporaryGoesWithTheNextRun() {
