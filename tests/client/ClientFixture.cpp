@@ -1,14 +1,18 @@
 #include "ClientFixture.h"
 
 #include "client/Program.h"
+#include "client/Unit_Instructions.h"
 #include "client/Unit_login.h"
 #include "client/Unit_main.h"
+#include "framework/core/Application.h"
 #include "framework/core/Gbk.h"
 #include "framework/core/Sockets.h"
 #include "server/Unit_Common.h"
 #include "server/Unit_Main.h"
 #include "tests/server/ConsoleFixture.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -44,7 +48,16 @@ void writeSettingsLines(const QStringList& lines) {
     writeSettings(fw::toGbk("[Morvel]\r\n" + lines.join("\r\n") + "\r\n"));
 }
 
+void mapDrives(const QString& root) {
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+        const QString folder = root + "/drive-" + QChar(letter).toLower();
+        QDir().mkpath(folder);
+        qputenv(QByteArray("MORVEL_DRIVE_") + letter, QFile::encodeName(folder));
+    }
+}
+
 Client::Client() {
+    fw::resetTerminated();
     client::StartProgram();
 }
 
@@ -67,6 +80,15 @@ void startExam(fixture::Console& console, const QStringList& classes) {
 void pressOk(const QString& examNo) {
     client::frm_Login->Edit1->setText(examNo);
     client::frm_Login->BitBtn1->click();
+}
+
+void logInAndEnter(const QString& examNo) {
+    pressOk(examNo);
+    QVERIFY(QTest::qWaitFor([] { return client::frm_Instructions->isVisible(); }, 5000));
+    client::frm_Instructions->Button1->click();
+    QVERIFY(client::frm_Main->isVisible());
+    QApplication::setActiveWindow(client::frm_Main);
+    QVERIFY(QTest::qWaitForWindowActive(client::frm_Main));
 }
 
 ScriptedListener::ScriptedListener(const QByteArray& answer, bool closeOnMessage)

@@ -26,6 +26,11 @@ QByteArray settingsBytes();
 // A settings file with the section Morvel and the given "key=value" lines.
 void writeSettingsLines(const QStringList& lines);
 
+// Every drive letter of the client mapped to a folder of its own below
+// `root` (made here), as MORVEL_DRIVE_A to MORVEL_DRIVE_Z say; child
+// processes inherit the mapping.
+void mapDrives(const QString& root);
+
 // The client of one test: the windows created and the login window shown,
 // as the start-up does it before its message loop (without the
 // single-instance mark); ended with the object.
@@ -44,6 +49,10 @@ void startExam(fixture::Console& console, const QStringList& classes);
 
 // Types the exam number and presses "确定".
 void pressOk(const QString& examNo);
+
+// Logs examNo in (a listener must admit it), enters the exam from the
+// instructions and makes the exam window the active one.
+void logInAndEnter(const QString& examNo);
 
 // A status listener on port 5000 in place of the console: it records every
 // message and answers each one as the script says.

@@ -99,12 +99,7 @@ private:
         fixture::exec("update 考生信息 set ip = '127.0.0.1', 登录标志 = 1, 考试状态 = '登录成功!' "
                       "where 准考证号 = ?",
                       {examNo});
-        pressOk(examNo);
-        QVERIFY(QTest::qWaitFor([] { return client::frm_Instructions->isVisible(); }, 5000));
-        client::frm_Instructions->Button1->click();
-        QVERIFY(frm_Main->isVisible());
-        QApplication::setActiveWindow(frm_Main);
-        QVERIFY(QTest::qWaitForWindowActive(frm_Main));
+        logInAndEnter(examNo);
     }
 
     void showTab(int index) {
@@ -143,6 +138,7 @@ private:
 private slots:
     void initTestCase() {
         QApplication::setQuitOnLastWindowClosed(false);
+        mapDrives(scratch.path());
         fixture::resetCatalog();
         fixture::addClass("A班", 1, 0);
         fixture::addExaminee(1, "0001", "甲", "A班");

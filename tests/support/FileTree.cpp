@@ -1,5 +1,6 @@
 #include "FileTree.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -8,6 +9,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <cstddef>
+#include <cstring>
 #include <poll.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -56,6 +59,20 @@ void writeTree(const QString& root, const Tree& tree) {
     }
 }
 
+QStringList describe(const Tree& tree) {
+    QStringList lines;
+    for (auto it = tree.begin(); it != tree.end(); ++it)
+        lines << (it.value() == folderMark
+                      ? it.key() + "/"
+                      : QString("%1 %2 %3")
+                            .arg(it.key())
+                            .arg(it.value().size())
+                            .arg(QString::fromLatin1(
+                                QCryptographicHash::hash(it.value(), QCryptographicHash::Md5)
+                                    .toHex())));
+    return lines;
+}
+
 bool extractWith(const QString& reader, const QString& archive, const QString& dest) {
     QDir().mkpath(dest);
     QProcess process;
@@ -77,18 +94,25 @@ FolderWatch::~FolderWatch() {
 }
 
 template <class Match> bool FolderWatch::waitUntil(Match match) {
-    alignas(struct inotify_event) char buffer[4096];
     for (;;) {
+        // the events of the last read that were not looked at yet, first
+        constexpr qsizetype head = sizeof(struct inotify_event);
+        while (unread_.size() >= head) {
+            std::uint32_t length;
+            std::memcpy(&length, unread_.mid(offsetof(struct inotify_event, len), 4).constData(),
+                        sizeof length);
+            const QByteArray name = unread_.mid(head, length);
+            unread_.remove(0, head + qsizetype(length));
+            if (match(QByteArray(name.constData(), qstrnlen(name.constData(), name.size()))))
+                return true;
+        }
         struct pollfd ready = {fd_, POLLIN, 0};
         if (::poll(&ready, 1, 60000) != 1)
             return false;
+        char buffer[4096];
         const ssize_t got = ::read(fd_, buffer, sizeof buffer);
-        for (ssize_t at = 0; at < got;) {
-            const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
-            if (match(event->len > 0 ? QByteArray(event->name) : QByteArray()))
-                return true;
-            at += ssize_t(sizeof(struct inotify_event) + event->len);
-        }
+        if (got > 0)
+            unread_.append(buffer, got);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -18,6 +19,8 @@ void writeFile(const QString& path, const QByteArray& bytes); // folders made as
 QByteArray readFile(const QString& path);                     // "<missing>" when it can't
 Tree treeOf(const QString& root);                             // empty when root is missing
 void writeTree(const QString& root, const Tree& tree);
+// A line per entry, "path size md5", for a failure that reads well.
+QStringList describe(const Tree& tree);
 
 // Extracts an archive with one of the independent readers ("bsdtar" or
 // "unar") into dest; false when the reader fails.
@@ -32,7 +35,8 @@ public:
     FolderWatch& operator=(const FolderWatch&) = delete;
 
     // True once an event for `name` arrived (any name when empty); false
-    // after a minute without one.
+    // after a minute without one. Each event counts once: a second call
+    // waits for the next.
     bool waitFor(const QByteArray& name = {});
     // The same for the first name that `prefix` begins.
     bool waitForPrefix(const QByteArray& prefix);
@@ -40,4 +44,5 @@ public:
 private:
     template <class Match> bool waitUntil(Match match);
     int fd_;
+    QByteArray unread_;
 };
