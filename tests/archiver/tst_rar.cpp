@@ -1,5 +1,6 @@
 #include "archiver/Rar5Writer.h"
 #include "framework/core/Gbk.h"
+#include "tests/archiver/Rar5Archive.h"
 #include "tests/support/FileTree.h"
 #include "tests/support/TestMain.h"
 
@@ -112,39 +113,6 @@ void writeRaw(const QByteArray& path, const QByteArray& bytes) {
 int modeOf(const QString& path) {
     struct stat st;
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
-
-struct Rar5Entry {
-    QByteArray name;
-    QByteArray data;
-    quint32 mode = 0100644; // a folder with S_IFDIR
-};
-
-// A RAR 5.0 archive with whatever names and modes the test asks for.
-QByteArray rar5Archive(const QList<Rar5Entry>& entries) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("x.rar");
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0644);
-    rar::Rar5Writer writer(fd, path);
-    writer.begin();
-    for (const Rar5Entry& e : entries) {
-        if (S_ISDIR(e.mode)) {
-            writer.addFolder(e.name, 1600000000, e.mode);
-            continue;
-        }
-        qsizetype at = 0;
-        writer.addFile(e.name, std::uint64_t(e.data.size()), 1600000000, e.mode,
-                       [&](char* buffer, std::size_t capacity) {
-                           const auto n =
-                               std::min<qsizetype>(qsizetype(capacity), e.data.size() - at);
-                           std::memcpy(buffer, e.data.constData() + at, std::size_t(n));
-                           at += n;
-                           return std::size_t(n);
-                       });
-    }
-    writer.finish();
-    ::close(fd);
-    return readFile(path);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "server/Unit_Common.h"
 #include "server/Unit_Main.h"
 #include "tests/server/ConsoleFixture.h"
+#include "tests/support/FileTree.h"
 
 #include <QApplication>
 #include <QDir>
@@ -123,6 +124,43 @@ void ScriptedListener::send(const QByteArray& bytes) {
 
 bool ScriptedListener::listening() const {
     return m_server->isListening();
+}
+
+QMap<QString, QByteArray> doSomeWork(const QString& folder, qsizetype size) {
+    writeFile(folder + "/Word/文档.txt", "计算机基础\n已修改标题。\n");
+    QFile::remove(folder + "/Excel/说明.txt");
+    writeFile(folder + "/作业 一/说明 副本.txt", readFile(folder + "/PowerPoint/说明.txt"));
+    writeFile(folder + "/0 数据 文件.bin", randomBytes(size));
+    return treeOf(folder);
+}
+
+QMap<QString, QByteArray> storedWorkFolder(const QString& examNo, const QString& folder) {
+    QTemporaryDir dir;
+    writeFile(dir.filePath("stored.rar"),
+              fixture::value("select 操作题答卷 from 操作题答卷 where 准考证号 = ?", {examNo})
+                  .toByteArray());
+    if (!extractWith("bsdtar", dir.filePath("stored.rar"), dir.filePath("x")))
+        return {{"(bsdtar failed)", {}}};
+    return treeOf(dir.filePath("x/" + folder));
+}
+
+ExamSuite::ExamSuite() {
+    QApplication::setQuitOnLastWindowClosed(false);
+    mapDrives(scratch.path());
+}
+
+ExamSuite::~ExamSuite() = default;
+
+void ExamSuite::enterExam(const QString& examNo, const QStringList& settings) {
+    running.reset();
+    listener.reset();
+    listener = std::make_unique<ScriptedListener>();
+    writeSettingsLines(QStringList{"ServerIp=127.0.0.1"} + settings);
+    running = std::make_unique<Client>();
+    fixture::exec("update 考生信息 set ip = '127.0.0.1', 登录标志 = 1, 考试状态 = '登录成功!' "
+                  "where 准考证号 = ?",
+                  {examNo});
+    logInAndEnter(examNo);
 }
 
 } // namespace clientfixture

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTemporaryDir>
+#include <memory>
 
 class QTcpServer;
 class QTcpSocket;
@@ -12,6 +14,7 @@ class QTcpSocket;
 namespace fixture {
 class Console;
 }
+class ScriptedDialogs;
 
 // What the client's suites share: the settings file beside the test program
 // (each suite has a folder of its own), the client started as the program
@@ -78,6 +81,37 @@ public:
 private:
     QTcpServer* m_server;
     QPointer<QTcpSocket> m_latest;
+};
+
+// What an examinee does in a work folder made from the sample template (its
+// Word, Excel and PowerPoint files): a file changed, one deleted, a nested
+// folder with a copy added and a file of `size` random bytes, names with
+// blanks and Chinese characters. Returns what the folder then holds.
+QMap<QString, QByteArray> doSomeWork(const QString& folder, qsizetype size);
+
+// The work folder in the archive that the database holds for examNo, as
+// bsdtar extracts it: the folder named `folder` in the archive.
+QMap<QString, QByteArray> storedWorkFolder(const QString& examNo,
+                                           const QString& folder = "考生文件夹");
+
+// What the exam window's suites share: a scratch folder that the client's
+// drives are mapped into, the scripted dialogs, a scripted listener in place
+// of the console, and the client.
+class ExamSuite : public QObject {
+    Q_OBJECT
+protected:
+    ExamSuite();
+    ~ExamSuite() override;
+
+    // The client started afresh with ServerIp=127.0.0.1 and `settings` in its
+    // settings file, examNo admitted from 127.0.0.1 as the console admits it,
+    // logged in against a new listener and the exam entered.
+    void enterExam(const QString& examNo = "0001", const QStringList& settings = {});
+
+    QTemporaryDir scratch;
+    std::unique_ptr<ScriptedDialogs> dialogs;
+    std::unique_ptr<ScriptedListener> listener;
+    std::unique_ptr<Client> running;
 };
 
 } // namespace clientfixture

@@ -79,29 +79,10 @@ QString stored(const QVariant& questionId) {
 
 } // namespace
 
-class TestExam : public QObject {
+class TestExam : public ExamSuite {
     Q_OBJECT
 
 private:
-    QTemporaryDir scratch;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<ScriptedListener> listener;
-    std::unique_ptr<Client> running;
-
-    // The client started, logged in as examNo and the exam entered.
-    void enterExam(const QString& examNo = "0001", const QStringList& settings = {}) {
-        running.reset();
-        listener.reset();
-        listener = std::make_unique<ScriptedListener>();
-        writeSettingsLines(QStringList{"ServerIp=127.0.0.1"} + settings);
-        running = std::make_unique<Client>();
-        // the console admits the examinee from this address
-        fixture::exec("update 考生信息 set ip = '127.0.0.1', 登录标志 = 1, 考试状态 = '登录成功!' "
-                      "where 准考证号 = ?",
-                      {examNo});
-        logInAndEnter(examNo);
-    }
-
     void showTab(int index) {
         QTabBar* bar = frm_Main->PageControl1->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
@@ -137,8 +118,6 @@ private:
 
 private slots:
     void initTestCase() {
-        QApplication::setQuitOnLastWindowClosed(false);
-        mapDrives(scratch.path());
         fixture::resetCatalog();
         fixture::addClass("A班", 1, 0);
         fixture::addExaminee(1, "0001", "甲", "A班");

@@ -313,29 +313,6 @@ private:
     // The work folder on drive e: of the PC.
     static QString workFolder() { return fw::driveRoot('e') + "/考生文件夹"; }
 
-    // What an examinee does in the template's work folder: a file changed,
-    // one deleted, a nested folder and a large file added (names with blanks
-    // and Chinese characters). Returns what the folder then holds.
-    static Tree work() {
-        const QString w = workFolder();
-        writeFile(w + "/Word/文档.txt", "计算机基础\n已修改标题。\n");
-        QFile::remove(w + "/Excel/说明.txt");
-        writeFile(w + "/作业 一/说明 副本.txt", readFile(w + "/PowerPoint/说明.txt"));
-        writeFile(w + "/0 数据 文件.bin", randomBytes(16 << 20));
-        return treeOf(w);
-    }
-
-    // The work folder in the archive stored for examNo, as bsdtar extracts it.
-    static Tree handedIn(const QString& examNo) {
-        QTemporaryDir dir;
-        writeFile(dir.filePath("a.rar"),
-                  fixture::value("select 操作题答卷 from 操作题答卷 where 准考证号 = ?", {examNo})
-                      .toByteArray());
-        if (!extractWith("bsdtar", dir.filePath("a.rar"), dir.filePath("x")))
-            return {{"(bsdtar failed)", {}}};
-        return treeOf(dir.filePath("x/考生文件夹"));
-    }
-
 private slots:
     void initTestCase() {
         QApplication::setQuitOnLastWindowClosed(false);
@@ -408,13 +385,13 @@ private slots:
         QCOMPARE(ClientProcess::value(report, "instructions"), QString("hidden 0001|甲"));
         QCOMPARE(ClientProcess::value(report, "exam window"), QString("shown"));
         QCOMPARE(ClientProcess::value(report, "boxes"), QString());
-        const Tree left = work();
+        const Tree left = doSomeWork(workFolder(), 1 << 20);
         c.run("confirm");
         QCOMPARE(ClientProcess::value(c.run("close exam window"), "exam window"), QString("freed"));
         QCOMPARE(c.finish(), 0);
         QCOMPARE(ClientProcess::value(c.lines(), "shown windows"),
                  QString("frm_Login frm_Instructions frm_Main"));
-        QCOMPARE(handedIn("0001"), left);
+        QCOMPARE(storedWorkFolder("0001"), left);
         QCOMPARE(treeOf(workFolder()), Tree());
         QTRY_COMPARE(fixture::examineeState("0001"), QString("1|127.0.0.1|交卷结束!"));
     }
@@ -437,7 +414,7 @@ private slots:
         auto c = std::make_unique<ClientProcess>(pcA.path());
         enterExam(*c);
         const QByteArray originalNote = readFile(workFolder() + "/Excel/说明.txt");
-        Tree left = work();
+        Tree left = doSomeWork(workFolder(), 16 << 20);
         // Each start after a readmission unpacks the template again, which
         // brings back the template's file that the examinee deleted.
         left["Excel/说明.txt"] = originalNote;
@@ -496,7 +473,7 @@ private slots:
         d.run("confirm");
         d.run("hand in");
         QCOMPARE(d.finish(), 0);
-        QCOMPARE(describe(handedIn("0001")), describe(left));
+        QCOMPARE(describe(storedWorkFolder("0001")), describe(left));
         QCOMPARE(fixture::value("select count(*) from 操作题答卷").toInt(), 1);
         QCOMPARE(QDir(drive).entryList({"*.partial-*"}), QStringList());
         QTRY_COMPARE(fixture::examineeState("0001"), QString("1|127.0.0.1|交卷结束!"));
