@@ -17,6 +17,9 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -81,6 +84,22 @@ void startExam(fixture::Console& console, const QStringList& classes) {
 void pressOk(const QString& examNo) {
     client::frm_Login->Edit1->setText(examNo);
     client::frm_Login->BitBtn1->click();
+}
+
+void showTab(int index) {
+    QTabBar* bar = client::frm_Main->PageControl1->tabBar();
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+    QCOMPARE(client::frm_Main->PageControl1->currentIndex(), index);
+}
+
+void choose(QRadioButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+    QVERIFY(button->isChecked());
+}
+
+void typeText(QWidget* widget, const QString& text) {
+    for (QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
 void logInAndEnter(const QString& examNo) {

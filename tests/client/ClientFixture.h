@@ -8,7 +8,9 @@
 #include <QTemporaryDir>
 #include <memory>
 
+class QRadioButton;
 class QTcpServer;
+class QWidget;
 class QTcpSocket;
 
 namespace fixture {
@@ -52,6 +54,13 @@ void startExam(fixture::Console& console, const QStringList& classes);
 
 // Types the exam number and presses "确定".
 void pressOk(const QString& examNo);
+
+// The examinee's hand on the exam window: a click on a tab; a click on a
+// radio button's mark (an answer chosen); typing as a keyboard or an input
+// method does, one character at a time.
+void showTab(int index);
+void choose(QRadioButton* button);
+void typeText(QWidget* widget, const QString& text);
 
 // Logs examNo in (a listener must admit it), enters the exam from the
 // instructions and makes the exam window the active one.
