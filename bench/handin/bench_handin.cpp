@@ -1,0 +1,251 @@
+// The examinee client's hand-in of a work folder of 200 files and 50 MB (the
+// exam window closed and confirmed: the folder packed by the archiver, the
+// archive stored in the examinee's row, the answers saved), beside the same
+// work done by plain tools in the same run: `bsdtar -cf` of the same folder
+// plus `psql` storing the same number of bytes (\copy of the archive's
+// bytes into a table of its own).
+//
+//   build/bench/handin/bench_handin [runs=5]
+//
+// Run it as the unprivileged user who builds (PostgreSQL refuses root). It
+// creates a cluster in a temporary folder with morvel-db (on a free port),
+// imports the sample question bank, generates the paper of one examinee and
+// grants the client's login its rights, as the console does. Each hand-in
+// runs in a fresh client process (this program with "--hand-in"), on a drive
+// of its own, logged in over TCP as the login Morvel from the address the
+// console recorded; it prints the time of the hand-in and its peak memory.
+// The yardstick connects as the cluster's owner over the local socket. The
+// two alternate, run after run; printed: each run, the medians and the
+// ratio.
+#include "bench/support/BenchSupport.h"
+#include "client/Program.h"
+#include "client/Unit_main.h"
+#include "framework/core/Drives.h"
+#include "framework/data/Query.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+#include <vector>
+
+using namespace bench;
+
+namespace {
+
+const QString Examinee = "00000001";
+constexpr int FileCount = 200;
+constexpr qint64 TotalBytes = 50LL * 1024 * 1024;
+
+// The same 200 files every time: ten folders of twenty, random bytes that
+// don't compress.
+void makeWorkFolder(const QString& folder) {
+    QRandomGenerator gen(2026);
+    std::vector<quint32> words(std::size_t(TotalBytes / FileCount / 4 + 1));
+    for (int i = 0; i < FileCount; ++i) {
+        const QString sub = folder + QString("/作业 %1").arg(i % 10);
+        QDir().mkpath(sub);
+        gen.fillRange(words.data(), qsizetype(words.size()));
+        QFile file(sub + QString("/文件 %1.bin").arg(i));
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(reinterpret_cast<const char*>(words.data()), TotalBytes / FileCount) !=
+                TotalBytes / FileCount)
+            fail("cannot write " + file.fileName());
+    }
+}
+
+// ---- the client, in a process of its own ----
+
+int handIn() {
+    PrintedDialogs dialogs;
+    fw::setDialogs(&dialogs);
+    client::StartProgram();
+    // The login's lookup, as "确定" runs it (the status connection plays no
+    // part here: a report on a connection that is not open is dropped).
+    client::ServerIp = "127.0.0.1";
+    client::frm_Main->ADOQuery1->paramByName("zkzh").setValue(Examinee);
+    client::frm_Main->ADOQuery1->open();
+    client::ExamNo = client::frm_Main->ADOQuery1->fieldByName("准考证号").asString();
+    client::ExamineeName = client::frm_Main->ADOQuery1->fieldByName("姓名").asString();
+    client::frm_Main->show(); // the exam start: the template unpacked
+    makeWorkFolder(fw::hostPath(client::WorkDir));
+    resetPeak();
+    const long before = residentKb();
+
+    QElapsedTimer clock;
+    clock.start();
+    client::frm_Main->close();
+    const qint64 elapsed = clock.nsecsElapsed() / 1000;
+    const long peak = peakKb();
+    const bool done = !client::frm_Main || !client::frm_Main->isVisible();
+    const bool ok =
+        done && dialogs.errors == 0 &&
+        QDir(fw::hostPath("e:\\考生文件夹")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot);
+    std::printf("hand-in %lld %ld %ld %d\n", (long long)elapsed, peak, before, ok ? 1 : 0);
+    client::EndProgram();
+    fw::setDialogs(nullptr);
+    return ok ? 0 : 1;
+}
+
+// ---- the run ----
+
+struct HandIn {
+    double ms = 0;
+    long peakKb = 0;
+    long beforeKb = 0;
+};
+
+HandIn runClient(const QString& drive) {
+    QDir(drive).removeRecursively(); // a PC nobody used before
+    QDir().mkpath(drive);
+    QProcess client;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("MORVEL_DRIVE_E", drive);
+    client.setProcessEnvironment(env);
+    client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    client.start(QCoreApplication::applicationFilePath(), {"--hand-in"});
+    if (!client.waitForFinished(600000))
+        fail("the client did not end");
+    const QString out = QString::fromUtf8(client.readAllStandardOutput());
+    const QStringList figures = out.section("hand-in ", 1).section('\n', 0, 0).split(' ');
+    if (client.exitCode() != 0 || figures.size() != 4 || figures[3] != "1")
+        fail("the hand-in failed:\n" + out);
+    if (count("select count(*) from 操作题答卷 where length(操作题答卷) > " +
+              QString::number(TotalBytes)) != 1)
+        fail("no archive of the folder stored");
+    return {figures[0].toDouble() / 1000, figures[1].toLong(), figures[2].toLong()};
+}
+
+double timed(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, arguments);
+    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        fail(program + " " + arguments.join(' ') + " failed");
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+struct Yardstick {
+    double tarMs = 0;
+    double psqlMs = 0;
+};
+
+// The same folder archived by bsdtar, then bytes as many as the client's
+// archive stored by psql in a row of a table like the answer archives.
+Yardstick runYardstick(const QString& scratch) {
+    const QString folder = scratch + "/yard/考生文件夹";
+    QDir(scratch + "/yard").removeRecursively();
+    makeWorkFolder(folder);
+    const QString tar = scratch + "/yard/work.tar";
+    Yardstick y;
+    y.tarMs = timed("bsdtar", {"-cf", tar, "-C", scratch + "/yard", "考生文件夹"});
+    // The bytes as \copy takes a bytea column: hex, made beforehand.
+    QFile in(tar);
+    if (!in.open(QIODevice::ReadOnly))
+        fail("cannot read " + tar);
+    QFile hex(scratch + "/yard/work.hex");
+    if (!hex.open(QIODevice::WriteOnly) || hex.write("\\\\x" + in.readAll().toHex() + "\n") < 0)
+        fail("cannot write " + hex.fileName());
+    hex.close();
+    sql("truncate yardstick");
+    y.psqlMs = timed("psql", {"-X", "-q", "-v", "ON_ERROR_STOP=1", "-d", "Morvel", "-c",
+                              "\\copy yardstick(b) from '" + hex.fileName() + "'"});
+    if (count("select count(*) from yardstick where length(b) > " + QString::number(TotalBytes)) !=
+        1)
+        fail("psql stored nothing");
+    return y;
+}
+
+// The paper, the tasks and the client's rights as the console leaves them
+// for a started exam; the examinee admitted from 127.0.0.1.
+void prepareExam() {
+    sql("truncate 考生信息, 考试情况, 试卷表, 操作题答卷, 作弊处理");
+    sql("insert into 考试情况(班级, 是否选择, 是否已考) values ('机房', 1, 0)");
+    sql("insert into 考生信息(考生id, 准考证号, 姓名, 班级, ip, 考试状态, 登录标志) "
+        "values (1, ?, '考生', '机房', '127.0.0.1', '登录成功!', 1)",
+        {Examinee});
+    sql(QString("call importquestion(filename => '%1')").arg(MORVEL_SAMPLE_BANK));
+    sql("call generatequestiontable()");
+    sql("call grantpermissions()");
+    // The yardstick's table stores its bytes as the answer archives do.
+    sql("create table yardstick (b bytea)");
+    sql("alter table yardstick alter column b set storage external");
+    sql("alter table 操作题答卷 alter column 操作题答卷 set storage external");
+}
+
+double median(QList<double> values) {
+    std::sort(values.begin(), values.end());
+    const qsizetype n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+void run(int runs) {
+    QTemporaryDir scratch;
+    prepareExam();
+    std::printf("Hand-in of a work folder of %d files and %lld MB, %d runs\n", FileCount,
+                TotalBytes >> 20, runs);
+    std::printf("  run   hand-in ms  client peak MB   bsdtar -cf ms  psql \\copy ms  "
+                "yardstick ms\n");
+    QList<double> ours, tars, psqls, yards, peaks;
+    for (int r = 1; r <= runs; ++r) {
+        HandIn h;
+        Yardstick y;
+        // alternate which goes first, so neither always runs warm
+        if (r % 2) {
+            h = runClient(scratch.filePath("e"));
+            y = runYardstick(scratch.path());
+        } else {
+            y = runYardstick(scratch.path());
+            h = runClient(scratch.filePath("e"));
+        }
+        ours << h.ms;
+        peaks << h.peakKb / 1024.0;
+        tars << y.tarMs;
+        psqls << y.psqlMs;
+        yards << y.tarMs + y.psqlMs;
+        std::printf("  %3d   %10.1f  %14.1f   %13.1f  %12.1f  %12.1f\n", r, h.ms, h.peakKb / 1024.0,
+                    y.tarMs, y.psqlMs, y.tarMs + y.psqlMs);
+    }
+    const double o = median(ours), y = median(yards);
+    std::printf("  median  hand-in %.1f ms (client peak %.1f MB)   yardstick %.1f ms "
+                "(bsdtar %.1f + psql %.1f)   ratio %.2f\n",
+                o, median(peaks), y, median(tars), median(psqls), o / y);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.contains("--hand-in"))
+        return handIn();
+    if (geteuid() == 0) {
+        std::fprintf(stderr, "bench_handin: run as the unprivileged user: PostgreSQL "
+                             "refuses root\n");
+        return 1;
+    }
+    const int runs = args.value(1, "5").toInt();
+    bool ok = false;
+    try {
+        Cluster cluster;
+        run(runs);
+        catalog().close();
+        ok = true;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_handin: %s\n", e.what());
+    }
+    std::printf("%s\n", ok ? "bench_handin: every hand-in completed" : "bench_handin: FAILED");
+    return ok ? 0 : 1;
+}
