@@ -192,6 +192,19 @@ private slots:
         QVERIFY(!QFile::exists(QDir::rootPath() + "etc/逃出.txt"));
     }
 
+    // Without the archiver the exam starts all the same, with nothing
+    // unpacked.
+    void theArchiverMissingAtTheStart() {
+        const QString archiver = client::ArchiverPath();
+        QVERIFY(QFile::rename(archiver, archiver + ".aside"));
+        enterExam();
+        QFile::rename(archiver + ".aside", archiver);
+        QCOMPARE(dialogs->calls.size(), 0);
+        QVERIFY(client::PaperReady);
+        QCOMPARE(readFile(fw::driveRoot('e') + "/tmp.rar"), templateArchive);
+        QVERIFY(!QFileInfo::exists(work()));
+    }
+
     // The template cannot be written: the file layer's error, the exam
     // window shown without a paper ready, and its close hands nothing in.
     void aWorkDriveThatCannotBeWritten() {
@@ -360,7 +373,9 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("the archiver missing")
             << "missing"
-            << "无法运行压缩程序 " + client::ArchiverPath() + "：execve: No such file or directory";
+            << "无法运行压缩程序 " + client::ArchiverPath() + "："; // and what the system says
+        QTest::newRow("the client told to end meanwhile") << "told to end"
+                                                          << "程序正在退出，交卷没有完成。";
         QTest::newRow("the archiver failing on a full drive")
             << "full"
             << "rar: cannot write e:\\考生文件夹.rar: No space left on device; nothing was deleted";
@@ -385,9 +400,14 @@ private slots:
         const Tree left = doSomeWork(work(), 2 << 20);
         const QString unreadable = work() + "/Word/文档.txt";
         ScriptedProcesses processes;
+        const QString archiver = client::ArchiverPath();
         if (failure == "missing")
-            processes.answer(ScriptedProcesses::notStarted("execve: No such file or directory"));
-        else if (failure == "full")
+            QVERIFY(QFile::rename(archiver, archiver + ".aside"));
+        if (failure == "told to end") {
+            fw::ProcessRun givenUp; // the wait given up, the archiver ended with the client
+            givenUp.started = true;
+            processes.answer(givenUp);
+        } else if (failure == "full")
             processes.answer(ScriptedProcesses::exited(2, error + "\n"));
         else
             processes.runForReal();
@@ -406,6 +426,8 @@ private slots:
             QTest::keyClicks(frm_Main->DBEdit6, "WWW");
         }
         handIn();
+        if (failure == "missing")
+            QFile::rename(archiver + ".aside", archiver);
 
         QVERIFY2(!dialogs->errors().isEmpty() && dialogs->errors().last().contains(error),
                  qPrintable(dialogs->errors().join(" | ")));
@@ -429,6 +451,20 @@ private slots:
         QCOMPARE(storedWorkFolder("0001"), left);
         QCOMPARE(storedRows(), 1);
         QTRY_COMPARE(listener->messages.last(), QByteArray("30001"));
+    }
+
+    // What the archiver only warns about (a link it leaves where it is)
+    // does not hold up the hand-in.
+    void aWarningOfTheArchiverIsNoFailure() {
+        enterExam();
+        Tree left = doSomeWork(work(), 1000);
+        QVERIFY(QFile::link(work() + "/Word/文档.txt", work() + "/链接.txt"));
+        handIn();
+        QVERIFY(handedIn());
+        QCOMPARE(dialogs->errors(), QStringList());
+        QCOMPARE(storedWorkFolder("0001"), left);
+        QCOMPARE(QDir(work()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+                 QStringList{"链接.txt"});
     }
 
     // An archive left on the drive from an earlier hand-in, damaged even,
