@@ -16,12 +16,15 @@
 // two task tables, "2", fifteen answer posts at random moments of the
 // interval, "3", and the hand-in of its archive into 操作题答卷.
 //
-// Printed: the time until every login is answered, the p50/p99 latency of
+// Printed: as many plain libpq connections opened at once (the pace of the
+// machine and its database server, which starts a process per connection),
+// the time until every login is answered, the p50/p99 latency of
 // an answer post, the hand-in throughput, the logins whose lookup failed and
 // was pressed again (as an examinee does: the client says nothing), the
 // errors (must be 0), and the
 // peak memory of the console and of the cluster (the sum of its processes'
 // proportional set sizes).
+#include "bench/support/BenchSupport.h"
 #include "framework/core/Error.h"
 #include "framework/core/Sockets.h"
 #include "framework/data/Connection.h"
@@ -33,7 +36,6 @@
 #include "server/Unit_SelectClass.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
@@ -44,7 +46,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
@@ -52,23 +53,14 @@
 #include <atomic>
 #include <cstdio>
 #include <latch>
+#include <libpq-fe.h>
 #include <stdexcept>
-#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
+using namespace bench;
+
 namespace {
-
-[[noreturn]] void fail(const QString& what) {
-    throw std::runtime_error(what.toStdString());
-}
-
-void raiseFileLimit() {
-    rlimit files{};
-    getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = files.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &files);
-}
 
 // ---------------------------------------------------------------- the console
 
@@ -112,98 +104,6 @@ int runConsole(int argc, char** argv) {
     std::printf("ready\n");
     std::fflush(stdout);
     return app.exec();
-}
-
-// A figure in kB of a /proc file of a process ("VmHWM:", "Pss:", ...).
-long procKb(const QString& pid, const QString& file, const QByteArray& key) {
-    QFile proc("/proc/" + pid + "/" + file);
-    if (!proc.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : proc.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
-
-// ---------------------------------------------------------------- the cluster
-
-class Cluster {
-public:
-    Cluster() {
-        if (!folder.isValid())
-            fail("no temporary folder");
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost, 0);
-        const QByteArray port = QByteArray::number(probe.serverPort());
-        probe.close();
-        data = folder.path() + "/pgdata";
-        qputenv("MORVEL_PGDATA", data.toUtf8());
-        qputenv("MORVEL_PGSOCKET", data.toUtf8());
-        qputenv("MORVEL_PGLISTEN", "127.0.0.1");
-        qputenv("PGPORT", port);
-        qputenv("PGHOST", data.toUtf8());
-        morvelDb("init");
-        morvelDb("start");
-    }
-    ~Cluster() { morvelDb("stop"); }
-
-    // The summed proportional set size of the server's processes, in kB.
-    long memoryKb() const {
-        QFile pidFile(data + "/postmaster.pid");
-        if (!pidFile.open(QIODevice::ReadOnly))
-            return 0;
-        const QString postmaster = QString::fromLatin1(pidFile.readLine().trimmed());
-        long total = procKb(postmaster, "smaps_rollup", "Pss:");
-        for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
-            QFile stat("/proc/" + pid + "/stat");
-            if (!pid.at(0).isDigit() || !stat.open(QIODevice::ReadOnly))
-                continue;
-            const QByteArray text = stat.readAll();
-            // pid (comm) state ppid ...
-            const QList<QByteArray> rest = text.mid(text.lastIndexOf(')') + 2).split(' ');
-            if (rest.size() > 1 && QString::fromLatin1(rest[1]) == postmaster)
-                total += procKb(pid, "smaps_rollup", "Pss:");
-        }
-        return total;
-    }
-
-private:
-    static void morvelDb(const QString& command) {
-        QProcess db;
-        db.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        db.start(MORVEL_DB_SCRIPT, {command});
-        if (!db.waitForFinished(180000) || db.exitCode() != 0)
-            fail("morvel-db " + command + " failed");
-    }
-    QTemporaryDir folder;
-    QString data;
-};
-
-QSqlDatabase owner() {
-    QSqlDatabase db = QSqlDatabase::database("owner", false);
-    if (!db.isValid()) {
-        db = QSqlDatabase::addDatabase("QPSQL", "owner");
-        db.setHostName(qEnvironmentVariable("PGHOST"));
-        db.setPort(qEnvironmentVariableIntValue("PGPORT"));
-        db.setDatabaseName("Morvel");
-    }
-    if (!db.isOpen() && !db.open())
-        fail(db.lastError().text());
-    return db;
-}
-
-void ownerSql(const QString& statement, const QVariantList& values = {}) {
-    QSqlQuery query(owner());
-    bool done = false;
-    if (values.isEmpty()) {
-        done = query.exec(statement);
-    } else if (query.prepare(statement)) {
-        for (const QVariant& v : values)
-            query.addBindValue(v);
-        done = query.exec();
-    }
-    if (!done)
-        fail(statement + ": " + query.lastError().text());
 }
 
 // ---------------------------------------------------------------- a client PC
@@ -363,7 +263,7 @@ void clientPc(const QString& typedNumber, Shared& shared, std::latch& go) {
 
 struct Figures {
     int clients = 0;
-    qint64 lookupsMs = 0, loginsMs = 0;
+    qint64 bareMs = 0, lookupsMs = 0, loginsMs = 0;
     double p50Ms = 0, p99Ms = 0;
     double handInMBps = 0;
     int errors = 0;
@@ -378,13 +278,46 @@ double percentile(QList<qint64> ns, double p) {
     return double(ns[qsizetype(p * double(ns.size() - 1))]) / 1e6;
 }
 
+// The machine's own pace: as many plain libpq connections as the room has
+// PCs, opened at once from as many threads, as the login Morvel over TCP.
+// No login of a room can be faster, since the server starts a process for
+// every connection; on a machine whose processes start slowly this is most
+// of the logins' time.
+qint64 bareConnections(int n) {
+    const QByteArray info =
+        "host=127.0.0.1 port=" + qgetenv("PGPORT") + " dbname=Morvel user=Morvel password=5093718";
+    std::vector<PGconn*> connections(size_t(n), nullptr);
+    std::latch go(n + 1);
+    std::vector<std::thread> threads;
+    threads.reserve(size_t(n));
+    for (int i = 0; i < n; ++i)
+        threads.emplace_back([&, i] {
+            go.arrive_and_wait();
+            connections[size_t(i)] = PQconnectdb(info.constData());
+        });
+    QElapsedTimer clock;
+    clock.start();
+    go.arrive_and_wait();
+    for (std::thread& t : threads)
+        t.join();
+    const qint64 ms = clock.elapsed();
+    int failed = 0;
+    for (PGconn* c : connections) {
+        failed += PQstatus(c) != CONNECTION_OK;
+        PQfinish(c);
+    }
+    if (failed > 0)
+        fail(QString("%1 of %2 plain connections failed").arg(failed).arg(n));
+    return ms;
+}
+
 Figures room(const Cluster& cluster, int clients, int seconds, const QString& archive) {
-    ownerSql("truncate 考生信息, 考试情况, 试卷表, 操作题答卷, 作弊处理");
-    ownerSql("insert into 考试情况(班级, 是否选择, 是否已考) values ('机房', 0, 0)");
-    ownerSql("insert into 考生信息(考生id, 准考证号, 姓名, 班级, ip, 考试状态, 登录标志) "
-             "select i, lpad(i::text, 8, '0'), '考生' || i, '机房', '', '', 0 "
-             "from generate_series(1, ?) i",
-             {clients});
+    sql("truncate 考生信息, 考试情况, 试卷表, 操作题答卷, 作弊处理");
+    sql("insert into 考试情况(班级, 是否选择, 是否已考) values ('机房', 0, 0)");
+    sql("insert into 考生信息(考生id, 准考证号, 姓名, 班级, ip, 考试状态, 登录标志) "
+        "select i, lpad(i::text, 8, '0'), '考生' || i, '机房', '', '', 0 "
+        "from generate_series(1, ?) i",
+        {clients});
 
     QProcess console;
     console.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -394,6 +327,7 @@ Figures room(const Cluster& cluster, int clients, int seconds, const QString& ar
 
     Figures f;
     f.clients = clients;
+    f.bareMs = bareConnections(clients);
     Shared shared;
     shared.seconds = seconds;
     shared.archive = archive;
@@ -438,7 +372,7 @@ Figures room(const Cluster& cluster, int clients, int seconds, const QString& ar
         shared.errors
             << QString("%1 answer posts of %2").arg(shared.postNs.size()).arg(clients * 15);
     const int stored = [&] {
-        QSqlQuery q(owner());
+        QSqlQuery q(catalog());
         q.exec("select count(*) from 操作题答卷 a join 考生信息 e using (准考证号) where "
                "e.考试状态 = '交卷结束!'");
         return q.next() ? q.value(0).toInt() : -1;
@@ -457,6 +391,7 @@ void print(const Figures& ours, const Figures& yard) {
                     y > 0 ? o / y : 0);
     };
     std::printf("  %-34s %10d %10d\n", "clients", yard.clients, ours.clients);
+    row("plain libpq connections at once", double(yard.bareMs), double(ours.bareMs), "ms");
     row("every login looked up after", double(yard.lookupsMs), double(ours.lookupsMs), "ms");
     row("every login answered after", double(yard.loginsMs), double(ours.loginsMs), "ms");
     row("answer post p50", yard.p50Ms, ours.p50Ms, "ms");
@@ -509,12 +444,12 @@ int main(int argc, char** argv) {
         const Figures ours = room(cluster, clients, seconds, archive);
         std::printf("  %-34s %10s %10s\n", "", "yardstick", "room");
         print(ours, yard);
-        owner().close();
+        catalog().close();
         ok = ours.errors == 0 && yard.errors == 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_room: %s\n", e.what());
     }
-    QSqlDatabase::removeDatabase("owner");
+    QSqlDatabase::removeDatabase("bench");
     std::printf("%s\n", ok ? "bench_room: every PC served, 0 errors" : "bench_room: ERRORS");
     return ok ? 0 : 1;
 }

@@ -51,7 +51,6 @@
 #include <ctime>
 #include <fcntl.h>
 #include <libpq-fe.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -393,10 +392,7 @@ int main(int argc, char** argv) {
     const int megabytes = args.value(3, "20").toInt();
     const int runs = std::max(1, args.value(4, "3").toInt());
 
-    rlimit files{};
-    getrlimit(RLIMIT_NOFILE, &files);
-    files.rlim_cur = files.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &files);
+    raiseFileLimit();
 
     bool ok = false;
     try {

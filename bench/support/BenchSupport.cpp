@@ -1,5 +1,6 @@
 #include "BenchSupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSqlError>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <malloc.h>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace bench {
@@ -48,12 +50,12 @@ Cluster::Cluster() {
     probe.listen(QHostAddress::LocalHost, 0);
     const QString port = QString::number(probe.serverPort());
     probe.close();
-    const QString data = m_folder.path() + "/pgdata";
-    qputenv("MORVEL_PGDATA", data.toUtf8());
-    qputenv("MORVEL_PGSOCKET", data.toUtf8());
+    m_data = m_folder.path() + "/pgdata";
+    qputenv("MORVEL_PGDATA", m_data.toUtf8());
+    qputenv("MORVEL_PGSOCKET", m_data.toUtf8());
     qputenv("MORVEL_PGLISTEN", "127.0.0.1");
     qputenv("PGPORT", port.toUtf8());
-    qputenv("PGHOST", data.toUtf8());
+    qputenv("PGHOST", m_data.toUtf8());
     run("init");
     run("start");
 }
@@ -64,6 +66,25 @@ Cluster::~Cluster() {
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
     }
+}
+
+long Cluster::memoryKb() const {
+    QFile pidFile(m_data + "/postmaster.pid");
+    if (!pidFile.open(QIODevice::ReadOnly))
+        return 0;
+    const QString postmaster = QString::fromLatin1(pidFile.readLine().trimmed());
+    long total = procKb(postmaster, "smaps_rollup", "Pss:");
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + pid + "/stat");
+        if (!pid.at(0).isDigit() || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        // pid (comm) state ppid ...
+        const QList<QByteArray> rest = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (rest.size() > 1 && QString::fromLatin1(rest[1]) == postmaster)
+            total += procKb(pid, "smaps_rollup", "Pss:");
+    }
+    return total;
 }
 
 void Cluster::run(const QString& command) {
@@ -108,6 +129,16 @@ int count(const QString& statement) {
     return query.value(0).toInt();
 }
 
+long procKb(const QString& pid, const QString& file, const QByteArray& key) {
+    QFile proc("/proc/" + pid + "/" + file);
+    if (!proc.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : proc.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
+    return 0;
+}
+
 long residentKb() {
     long pages = 0, resident = 0;
     if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
@@ -126,13 +157,14 @@ void resetPeak() {
 }
 
 long peakKb() {
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
+    return procKb("self", "status", "VmHWM:");
+}
+
+void raiseFileLimit() {
+    rlimit files{};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
 }
 
 } // namespace bench

@@ -35,9 +35,13 @@ public:
     Cluster(const Cluster&) = delete;
     Cluster& operator=(const Cluster&) = delete;
 
+    // The summed proportional set size of the server's processes, in kB.
+    long memoryKb() const;
+
 private:
     static void run(const QString& command);
     QTemporaryDir m_folder;
+    QString m_data;
 };
 
 // The catalog Morvel as the cluster's owner, over the local socket.
@@ -47,10 +51,16 @@ void sql(const QString& statement, const QVariantList& values = {});
 // The first column of the first row, as a whole number.
 int count(const QString& statement);
 
+// A figure in kB of a /proc file of a process ("VmHWM:", "Pss:", ...).
+long procKb(const QString& pid, const QString& file, const QByteArray& key);
+
 // The process's resident memory now and at its peak, in kB; the peak starts
 // again from what is resident when reset.
 long residentKb();
 long peakKb();
 void resetPeak();
+
+// A room's worth of connections: the soft limit on open files up to the hard one.
+void raiseFileLimit();
 
 } // namespace bench
