@@ -16,16 +16,14 @@
 // memory. The two cases alternate, run after run; printed: each run, the
 // medians side by side, and the ratio and difference that the goal names
 // (time at most 1.1 times the empty table's, peak memory within 10 MB).
+#include "bench/support/BenchClient.h"
 #include "bench/support/BenchSupport.h"
 #include "client/Program.h"
 #include "client/Unit_main.h"
-#include "framework/data/Query.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -33,21 +31,12 @@ using namespace bench;
 
 namespace {
 
-const QString Examinee = "00000001";
-
 // ---- the client, in a process of its own ----
 
 int startExam() {
     PrintedDialogs dialogs;
     fw::setDialogs(&dialogs);
-    client::StartProgram();
-    // The login's lookup, as "确定" runs it (the status connection plays no
-    // part here: a report on a connection that is not open is dropped).
-    client::ServerIp = "127.0.0.1";
-    client::frm_Main->ADOQuery1->paramByName("zkzh").setValue(Examinee);
-    client::frm_Main->ADOQuery1->open();
-    client::ExamNo = client::frm_Main->ADOQuery1->fieldByName("准考证号").asString();
-    client::ExamineeName = client::frm_Main->ADOQuery1->fieldByName("姓名").asString();
+    logIn();
     const long before = residentKb();
 
     QElapsedTimer clock;
@@ -70,38 +59,9 @@ struct Start {
     long loggedInKb = 0;
 };
 
-Start runClient(const QString& drive) {
-    QProcess client;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("MORVEL_DRIVE_E", drive);
-    client.setProcessEnvironment(env);
-    client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    client.start(QCoreApplication::applicationFilePath(), {"--start"});
-    if (!client.waitForFinished(600000))
-        fail("the client did not end");
-    const QString out = QString::fromUtf8(client.readAllStandardOutput());
-    const QString line = out.section("start ", 1).section('\n', 0, 0);
-    const QStringList figures = line.split(' ');
-    if (client.exitCode() != 0 || figures.size() != 4 || figures[3] != "1")
-        fail("the exam start failed:\n" + out);
+Start runClientStart(const QString& drive) {
+    const QStringList figures = runClient("--start", drive, "start");
     return {figures[0].toDouble() / 1000, figures[1].toLong(), figures[2].toLong()};
-}
-
-// The paper, the tasks and the client's rights as the console leaves them
-// for a started exam; the examinee admitted from 127.0.0.1.
-void prepareExam() {
-    sql("truncate 考生信息, 考试情况, 试卷表, 操作题答卷, 作弊处理");
-    sql("insert into 考试情况(班级, 是否选择, 是否已考) values ('机房', 1, 0)");
-    sql("insert into 考生信息(考生id, 准考证号, 姓名, 班级, ip, 考试状态, 登录标志) "
-        "values (1, ?, '考生', '机房', '127.0.0.1', '登录成功!', 1)",
-        {Examinee});
-    sql(QString("call importquestion(filename => '%1')").arg(MORVEL_SAMPLE_BANK));
-    sql("call generatequestiontable()");
-    // Archives stored as they come, as the RAR archives of work folders
-    // hardly compress.
-    sql("alter table 操作题答卷 alter column 操作题答卷 set storage external");
-    sql("call grantpermissions()");
 }
 
 // A second table of answer archives, filled, that takes the place of the
@@ -122,12 +82,6 @@ void swapArchives() {
     sql("call grantpermissions()");
 }
 
-double median(QList<double> values) {
-    std::sort(values.begin(), values.end());
-    const qsizetype n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 bool run(int archives, int megabytes, int runs) {
     QTemporaryDir drive;
     prepareExam();
@@ -146,7 +100,7 @@ bool run(int archives, int megabytes, int runs) {
                 swapArchives();
                 withArchives = want;
             }
-            const Start s = runClient(drive.path());
+            const Start s = runClientStart(drive.path());
             starts[want ? 1 : 0] = s;
             times[want ? 1 : 0] << s.ms;
             peaks[want ? 1 : 0] << s.peakKb / 1024.0;

@@ -17,11 +17,11 @@
 // The yardstick connects as the cluster's owner over the local socket. The
 // two alternate, run after run; printed: each run, the medians and the
 // ratio.
+#include "bench/support/BenchClient.h"
 #include "bench/support/BenchSupport.h"
 #include "client/Program.h"
 #include "client/Unit_main.h"
 #include "framework/core/Drives.h"
-#include "framework/data/Query.h"
 
 #include <QApplication>
 #include <QDir>
@@ -30,7 +30,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 #include <vector>
@@ -39,7 +38,6 @@ using namespace bench;
 
 namespace {
 
-const QString Examinee = "00000001";
 constexpr int FileCount = 200;
 constexpr qint64 TotalBytes = 50LL * 1024 * 1024;
 
@@ -65,14 +63,7 @@ void makeWorkFolder(const QString& folder) {
 int handIn() {
     PrintedDialogs dialogs;
     fw::setDialogs(&dialogs);
-    client::StartProgram();
-    // The login's lookup, as "确定" runs it (the status connection plays no
-    // part here: a report on a connection that is not open is dropped).
-    client::ServerIp = "127.0.0.1";
-    client::frm_Main->ADOQuery1->paramByName("zkzh").setValue(Examinee);
-    client::frm_Main->ADOQuery1->open();
-    client::ExamNo = client::frm_Main->ADOQuery1->fieldByName("准考证号").asString();
-    client::ExamineeName = client::frm_Main->ADOQuery1->fieldByName("姓名").asString();
+    logIn();
     client::frm_Main->show(); // the exam start: the template unpacked
     makeWorkFolder(fw::hostPath(client::WorkDir));
     resetPeak();
@@ -101,22 +92,10 @@ struct HandIn {
     long beforeKb = 0;
 };
 
-HandIn runClient(const QString& drive) {
+HandIn runHandIn(const QString& drive) {
     QDir(drive).removeRecursively(); // a PC nobody used before
     QDir().mkpath(drive);
-    QProcess client;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("MORVEL_DRIVE_E", drive);
-    client.setProcessEnvironment(env);
-    client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    client.start(QCoreApplication::applicationFilePath(), {"--hand-in"});
-    if (!client.waitForFinished(600000))
-        fail("the client did not end");
-    const QString out = QString::fromUtf8(client.readAllStandardOutput());
-    const QStringList figures = out.section("hand-in ", 1).section('\n', 0, 0).split(' ');
-    if (client.exitCode() != 0 || figures.size() != 4 || figures[3] != "1")
-        fail("the hand-in failed:\n" + out);
+    const QStringList figures = runClient("--hand-in", drive, "hand-in");
     if (count("select count(*) from 操作题答卷 where length(操作题答卷) > " +
               QString::number(TotalBytes)) != 1)
         fail("no archive of the folder stored");
@@ -166,32 +145,17 @@ Yardstick runYardstick(const QString& scratch) {
     return y;
 }
 
-// The paper, the tasks and the client's rights as the console leaves them
-// for a started exam; the examinee admitted from 127.0.0.1.
-void prepareExam() {
-    sql("truncate 考生信息, 考试情况, 试卷表, 操作题答卷, 作弊处理");
-    sql("insert into 考试情况(班级, 是否选择, 是否已考) values ('机房', 1, 0)");
-    sql("insert into 考生信息(考生id, 准考证号, 姓名, 班级, ip, 考试状态, 登录标志) "
-        "values (1, ?, '考生', '机房', '127.0.0.1', '登录成功!', 1)",
-        {Examinee});
-    sql(QString("call importquestion(filename => '%1')").arg(MORVEL_SAMPLE_BANK));
-    sql("call generatequestiontable()");
-    sql("call grantpermissions()");
-    // The yardstick's table stores its bytes as the answer archives do.
+// The exam, and a table for the yardstick that stores its bytes as the
+// answer archives do.
+void prepare() {
+    prepareExam();
     sql("create table yardstick (b bytea)");
     sql("alter table yardstick alter column b set storage external");
-    sql("alter table 操作题答卷 alter column 操作题答卷 set storage external");
-}
-
-double median(QList<double> values) {
-    std::sort(values.begin(), values.end());
-    const qsizetype n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 void run(int runs) {
     QTemporaryDir scratch;
-    prepareExam();
+    prepare();
     std::printf("Hand-in of a work folder of %d files and %lld MB, %d runs\n", FileCount,
                 TotalBytes >> 20, runs);
     std::printf("  run   hand-in ms  client peak MB   bsdtar -cf ms  psql \\copy ms  "
@@ -202,11 +166,11 @@ void run(int runs) {
         Yardstick y;
         // alternate which goes first, so neither always runs warm
         if (r % 2) {
-            h = runClient(scratch.filePath("e"));
+            h = runHandIn(scratch.filePath("e"));
             y = runYardstick(scratch.path());
         } else {
             y = runYardstick(scratch.path());
-            h = runClient(scratch.filePath("e"));
+            h = runHandIn(scratch.filePath("e"));
         }
         ours << h.ms;
         peaks << h.peakKb / 1024.0;
