@@ -21,11 +21,9 @@
 #include "client/Program.h"
 #include "client/Unit_main.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <unistd.h>
 
 using namespace bench;
 
@@ -34,9 +32,7 @@ namespace {
 // ---- the client, in a process of its own ----
 
 int startExam() {
-    PrintedDialogs dialogs;
-    fw::setDialogs(&dialogs);
-    logIn();
+    const ClientSession session;
     const long before = residentKb();
 
     QElapsedTimer clock;
@@ -44,24 +40,7 @@ int startExam() {
     client::frm_Main->show();
     const qint64 elapsed = clock.nsecsElapsed() / 1000;
     const long peak = peakKb();
-    const bool ready = client::PaperReady && dialogs.errors == 0;
-    std::printf("start %lld %ld %ld %d\n", (long long)elapsed, peak, before, ready ? 1 : 0);
-    client::EndProgram();
-    fw::setDialogs(nullptr);
-    return ready ? 0 : 1;
-}
-
-// ---- the run ----
-
-struct Start {
-    double ms = 0;
-    long peakKb = 0;
-    long loggedInKb = 0;
-};
-
-Start runClientStart(const QString& drive) {
-    const QStringList figures = runClient("--start", drive, "start");
-    return {figures[0].toDouble() / 1000, figures[1].toLong(), figures[2].toLong()};
+    return session.report("start", elapsed, peak, before, client::PaperReady);
 }
 
 // A second table of answer archives, filled, that takes the place of the
@@ -82,7 +61,7 @@ void swapArchives() {
     sql("call grantpermissions()");
 }
 
-bool run(int archives, int megabytes, int runs) {
+void run(int archives, int megabytes, int runs) {
     QTemporaryDir drive;
     prepareExam();
     prepareArchives(archives, megabytes);
@@ -92,7 +71,7 @@ bool run(int archives, int megabytes, int runs) {
     QList<double> times[2], peaks[2];
     bool withArchives = false;
     for (int r = 1; r <= runs; ++r) {
-        Start starts[2];
+        ClientFigures starts[2];
         for (int k = 0; k < 2; ++k) {
             // alternate which case goes first, so neither always runs warm
             const bool want = (r % 2 == 1) == (k == 1);
@@ -100,7 +79,7 @@ bool run(int archives, int megabytes, int runs) {
                 swapArchives();
                 withArchives = want;
             }
-            const Start s = runClientStart(drive.path());
+            const ClientFigures s = runClient("--start", drive.path(), "start");
             starts[want ? 1 : 0] = s;
             times[want ? 1 : 0] << s.ms;
             peaks[want ? 1 : 0] << s.peakKb / 1024.0;
@@ -116,34 +95,16 @@ bool run(int archives, int megabytes, int runs) {
     std::printf("  median  client peak: empty %8.1f MB   archives %8.1f MB   diff %+.1f MB "
                 "(goal <= +10 MB) %s\n",
                 m0, m1, m1 - m0, m1 - m0 <= 10 ? "met" : "NOT MET");
-    return true;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    if (args.contains("--start"))
-        return startExam();
-    if (geteuid() == 0) {
-        std::fprintf(stderr, "bench_examstart: run as the unprivileged user: PostgreSQL "
-                             "refuses root\n");
-        return 1;
-    }
-    const int archives = args.value(1, "500").toInt();
-    const int megabytes = args.value(2, "2").toInt();
-    const int runs = args.value(3, "5").toInt();
-    bool ok = false;
-    try {
-        Cluster cluster;
-        ok = run(archives, megabytes, runs);
-        catalog().close();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "bench_examstart: %s\n", e.what());
-    }
-    std::printf("%s\n", ok ? "bench_examstart: every start completed" : "bench_examstart: FAILED");
-    return ok ? 0 : 1;
+    return clientBenchMain(
+        argc, argv, "bench_examstart", "--start", startExam,
+        [](const QStringList& args) {
+            run(args.value(1, "500").toInt(), args.value(2, "2").toInt(),
+                args.value(3, "5").toInt());
+        },
+        "every start completed");
 }

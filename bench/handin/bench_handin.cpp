@@ -23,7 +23,6 @@
 #include "client/Unit_main.h"
 #include "framework/core/Drives.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -31,7 +30,6 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <unistd.h>
 #include <vector>
 
 using namespace bench;
@@ -61,9 +59,7 @@ void makeWorkFolder(const QString& folder) {
 // ---- the client, in a process of its own ----
 
 int handIn() {
-    PrintedDialogs dialogs;
-    fw::setDialogs(&dialogs);
-    logIn();
+    const ClientSession session;
     client::frm_Main->show(); // the exam start: the template unpacked
     makeWorkFolder(fw::hostPath(client::WorkDir));
     resetPeak();
@@ -75,31 +71,21 @@ int handIn() {
     const qint64 elapsed = clock.nsecsElapsed() / 1000;
     const long peak = peakKb();
     const bool done = !client::frm_Main || !client::frm_Main->isVisible();
-    const bool ok =
-        done && dialogs.errors == 0 &&
+    const bool emptied =
         QDir(fw::hostPath("e:\\考生文件夹")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot);
-    std::printf("hand-in %lld %ld %ld %d\n", (long long)elapsed, peak, before, ok ? 1 : 0);
-    client::EndProgram();
-    fw::setDialogs(nullptr);
-    return ok ? 0 : 1;
+    return session.report("hand-in", elapsed, peak, before, done && emptied);
 }
 
 // ---- the run ----
 
-struct HandIn {
-    double ms = 0;
-    long peakKb = 0;
-    long beforeKb = 0;
-};
-
-HandIn runHandIn(const QString& drive) {
+ClientFigures runHandIn(const QString& drive) {
     QDir(drive).removeRecursively(); // a PC nobody used before
     QDir().mkpath(drive);
-    const QStringList figures = runClient("--hand-in", drive, "hand-in");
+    const ClientFigures figures = runClient("--hand-in", drive, "hand-in");
     if (count("select count(*) from 操作题答卷 where length(操作题答卷) > " +
               QString::number(TotalBytes)) != 1)
         fail("no archive of the folder stored");
-    return {figures[0].toDouble() / 1000, figures[1].toLong(), figures[2].toLong()};
+    return figures;
 }
 
 double timed(const QString& program, const QStringList& arguments) {
@@ -162,7 +148,7 @@ void run(int runs) {
                 "yardstick ms\n");
     QList<double> ours, tars, psqls, yards, peaks;
     for (int r = 1; r <= runs; ++r) {
-        HandIn h;
+        ClientFigures h;
         Yardstick y;
         // alternate which goes first, so neither always runs warm
         if (r % 2) {
@@ -189,27 +175,8 @@ void run(int runs) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    if (args.contains("--hand-in"))
-        return handIn();
-    if (geteuid() == 0) {
-        std::fprintf(stderr, "bench_handin: run as the unprivileged user: PostgreSQL "
-                             "refuses root\n");
-        return 1;
-    }
-    const int runs = args.value(1, "5").toInt();
-    bool ok = false;
-    try {
-        Cluster cluster;
-        run(runs);
-        catalog().close();
-        ok = true;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "bench_handin: %s\n", e.what());
-    }
-    std::printf("%s\n", ok ? "bench_handin: every hand-in completed" : "bench_handin: FAILED");
-    return ok ? 0 : 1;
+    return clientBenchMain(
+        argc, argv, "bench_handin", "--hand-in", handIn,
+        [](const QStringList& args) { run(args.value(1, "5").toInt()); },
+        "every hand-in completed");
 }

@@ -5,8 +5,10 @@
 #include "client/Unit_main.h"
 #include "framework/data/Query.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QProcess>
+#include <cstdio>
+#include <unistd.h>
 
 namespace bench {
 
@@ -24,7 +26,8 @@ void prepareExam() {
     sql("call grantpermissions()");
 }
 
-void logIn() {
+ClientSession::ClientSession() {
+    fw::setDialogs(&dialogs);
     client::StartProgram();
     client::ServerIp = "127.0.0.1";
     fw::Query* login = client::frm_Main->ADOQuery1;
@@ -34,7 +37,20 @@ void logIn() {
     client::ExamineeName = login->fieldByName("姓名").asString();
 }
 
-QStringList runClient(const QString& option, const QString& drive, const QString& tag) {
+ClientSession::~ClientSession() {
+    client::EndProgram();
+    fw::setDialogs(nullptr);
+}
+
+int ClientSession::report(const char* tag, qint64 elapsedUs, long peakKb, long beforeKb,
+                          bool ok) const {
+    ok = ok && dialogs.errors == 0;
+    std::printf("%s %lld %ld %ld %d\n", tag, (long long)elapsedUs, peakKb, beforeKb, ok ? 1 : 0);
+    std::fflush(stdout);
+    return ok ? 0 : 1;
+}
+
+ClientFigures runClient(const QString& option, const QString& drive, const QString& tag) {
     QProcess client;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
@@ -46,9 +62,35 @@ QStringList runClient(const QString& option, const QString& drive, const QString
         fail("the client did not end");
     const QString out = QString::fromUtf8(client.readAllStandardOutput());
     const QStringList figures = out.section(tag + " ", 1).section('\n', 0, 0).split(' ');
-    if (client.exitCode() != 0 || figures.size() < 2 || figures.last() != "1")
+    if (client.exitCode() != 0 || figures.size() != 4 || figures[3] != "1")
         fail("the client's " + tag + " failed:\n" + out);
-    return figures;
+    return {figures[0].toDouble() / 1000, figures[1].toLong(), figures[2].toLong()};
+}
+
+int clientBenchMain(int argc, char** argv, const char* name, const QString& clientOption,
+                    const std::function<int()>& client,
+                    const std::function<void(const QStringList&)>& run, const char* done) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.contains(clientOption))
+        return client();
+    if (geteuid() == 0) {
+        std::fprintf(stderr, "%s: run as the unprivileged user: PostgreSQL refuses root\n", name);
+        return 1;
+    }
+    bool ok = false;
+    try {
+        Cluster cluster;
+        run(args);
+        catalog().close();
+        ok = true;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", name, e.what());
+    }
+    std::printf("%s: %s\n", name, ok ? done : "FAILED");
+    return ok ? 0 : 1;
 }
 
 } // namespace bench
