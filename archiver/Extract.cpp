@@ -97,11 +97,24 @@ private:
     void extractFile(const QList<QByteArray>& parts, const ArchiveEntry& entry, Report& report) {
         const Fd dir = openFolders(parts.first(parts.size() - 1));
         const QByteArray& fileName = parts.last();
-        Fd out(::openat(dir.get(), fileName.constData(),
-                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, fileMode_));
+        const QString shown = destination_.shownBelow(parts.join('/'));
+        struct stat existing;
+        if (statAt(dir.get(), fileName, existing, shown))
+            return; // -o-: what is there stays
+        // Written without a name and named once whole, so that a run killed
+        // meanwhile leaves no half file, which the next "x -o-" would keep
+        // for good. Where the file system has no such files, under its name
+        // from the start.
+        static const bool namedLater = ::access("/proc/self/fd", X_OK) == 0;
+        Fd out(namedLater ? ::openat(dir.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, fileMode_)
+                          : -1);
+        const bool unnamed = out.valid();
+        if (!unnamed)
+            out = Fd(::openat(dir.get(), fileName.constData(),
+                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, fileMode_));
         if (!out.valid()) {
             if (errno == EEXIST)
-                return; // -o-: what is there stays
+                return;
             throw Failure(systemError("cannot create file"));
         }
         try {
@@ -111,13 +124,26 @@ private:
             const struct timespec times[2] = {{0, UTIME_OMIT},
                                               {time_t(entry.mtime), long(entry.mtimeNanoseconds)}};
             if (::futimens(out.get(), times) != 0)
-                report.warning(systemError(destination_.shownBelow(parts.join('/')) +
-                                           ": cannot set the modification time"));
+                report.warning(systemError(shown + ": cannot set the modification time"));
+            if (unnamed && !giveName(out.get(), dir.get(), fileName))
+                return; // a file of that name came meanwhile, and stays
             out.close("cannot write file");
         } catch (...) {
-            ::unlinkat(dir.get(), fileName.constData(), 0); // no half files left behind
+            if (!unnamed)
+                ::unlinkat(dir.get(), fileName.constData(), 0); // no half files left behind
             throw;
         }
+    }
+
+    // Links the unnamed file `fd` into `dir` as `name`; false when that name
+    // is taken (never replaced).
+    static bool giveName(int fd, int dir, const QByteArray& name) {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd);
+        if (::linkat(AT_FDCWD, self.constData(), dir, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno == EEXIST)
+            return false;
+        throw Failure(systemError("cannot create file"));
     }
 
     void copyData(int out) {

@@ -6,6 +6,7 @@
 #include "framework/core/ClientSocket.h"
 #include "framework/core/Convert.h"
 #include "framework/core/Drives.h"
+#include "framework/core/Error.h"
 #include "framework/core/Gbk.h"
 #include "framework/core/ProfileFile.h"
 #include "framework/core/Shell.h"
@@ -25,6 +26,7 @@
 #include <QLayout>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSignalBlocker>
@@ -151,6 +153,8 @@ Tfrm_Main::Tfrm_Main(QWidget* parent) : Form(parent) {
 }
 
 Tfrm_Main::~Tfrm_Main() {
+    if (frm_Main == this)
+        frm_Main = nullptr; // freed by its close
     // The datasets, the query and the socket go before the connection.
     delete ADOTable2;
     delete ADOTable1;
@@ -445,6 +449,8 @@ void Tfrm_Main::ConnectHandlers() {
         fw::on(image, &fw::Image::doubleClicked, this, &Tfrm_Main::Image4DblClick);
     for (fw::Label* link : {Label9, Label13, Label16})
         fw::on(link, &fw::Label::clicked, this, &Tfrm_Main::Label9Click);
+
+    fw::on(Button1, &QPushButton::clicked, this, &Tfrm_Main::Button1Click);
 }
 
 // The exam start, before the window is on the screen. A step that fails ends
@@ -474,7 +480,7 @@ void Tfrm_Main::FormShow(QObject*) {
     setCaption(Label9, WorkDir);
     setCaption(Label4, ExamTime);
 
-    UnpackTemplate(ADOTable1->fieldByName("ExamFolder"), WorkDir);
+    PrepareWorkFolder(ADOTable1->fieldByName("ExamFolder"), WorkDir, ExamNo);
     PaperReady = true;
 }
 
@@ -528,6 +534,7 @@ void ShowQuestion(QLabel* number, fw::Dataset* paper, fw::Image* picture) {
 
 // An answer left: saved when it changed.
 void SaveAnswer(fw::Dataset* paper) {
+    paper->updateRecord();
     if (paper->modified())
         paper->post();
 }
@@ -576,7 +583,69 @@ void Tfrm_Main::Label9Click(QObject*) {
 
 // ---- the hand-in ----
 
-// Closing the exam window, the main window, ends the program.
-void Tfrm_Main::FormClose(QObject*, fw::CloseAction&) {}
+void Tfrm_Main::Button1Click(QObject*) {
+    close();
+}
+
+// Closing the exam window hands in, once the exam has started; the window,
+// the program's main window, then goes and the program ends. A refused or
+// cancelled hand-in, or one that fails, leaves the exam running.
+void Tfrm_Main::FormClose(QObject*, fw::CloseAction& Action) {
+    if (!PaperReady)
+        return;
+    if (HandingIn) {
+        Action = fw::CloseAction::caNone; // one hand-in at a time
+        return;
+    }
+    const QScopedValueRollback<bool> running(HandingIn, true);
+    if (OfficeWindowOpen()) {
+        fw::dialogs().showMessage(
+            "请先关闭Word、Excel、PowerPoint、Franpage、Access窗口，然后交卷！");
+        Action = fw::CloseAction::caNone;
+        return;
+    }
+    if (fw::dialogs().messageBox("是否真的要交卷？", "提示",
+                                 fw::MB_OKCANCEL | fw::MB_ICONQUESTION) != fw::IDOK) {
+        Action = fw::CloseAction::caNone;
+        return;
+    }
+    Button1->setFocus(); // the answer being edited is saved as its control is left
+    HandIn();
+    Action = fw::CloseAction::caFree;
+}
+
+// The work folder packed and stored, the answers still pending saved; only
+// then is the server told. A step that fails puts the work folder back as it
+// was (see Unit_Common) and raises.
+void Tfrm_Main::HandIn() {
+    try {
+        PackWorkFolder(WorkDir, ExamNo);
+        StoreArchive();
+        WorkFolderStored(WorkDir, ExamNo);
+        for (fw::Query* paper : {ADOQuery2, ADOQuery3, ADOQuery4})
+            SaveAnswer(paper);
+    } catch (const std::exception& failure) {
+        if (ADOTable2->editing())
+            ADOTable2->cancel();
+        const QString notPutBack = PutBackWorkFolder(WorkDir, ExamNo);
+        if (notPutBack.isEmpty())
+            throw;
+        throw fw::Error(QString::fromUtf8(failure.what()) + "\n" + notPutBack);
+    }
+    ClientSocket1->send(fw::toGbk("3" + ADOQuery1->fieldByName("准考证号").asString()));
+}
+
+// One row of answer archives per exam number: replaced when there is one.
+void Tfrm_Main::StoreArchive() {
+    if (ADOTable2->editing())
+        ADOTable2->cancel(); // what a failed hand-in left
+    if (ADOTable2->locate("准考证号", ExamNo))
+        ADOTable2->edit();
+    else
+        ADOTable2->append();
+    ADOTable2->fieldByName("准考证号").setAsString(ExamNo);
+    ADOTable2->fieldByName("操作题答卷").loadFromFile(AnswerArchive(WorkDir));
+    ADOTable2->post();
+}
 
 } // namespace client

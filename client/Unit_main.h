@@ -161,9 +161,13 @@ public:
     void Label9Click(QObject* Sender);
 
     // The hand-in.
+    void Button1Click(QObject* Sender);
     void FormClose(QObject* Sender, fw::CloseAction& Action) override;
 
 private:
+    void HandIn();
+    void StoreArchive();
+    bool HandingIn = false; // a hand-in runs: a further close is refused
     void CreateLoginComponents();
     void CreateDatasets();
     void CreatePanel1();

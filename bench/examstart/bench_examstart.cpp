@@ -16,38 +16,23 @@
 // memory. The two cases alternate, run after run; printed: each run, the
 // medians side by side, and the ratio and difference that the goal names
 // (time at most 1.1 times the empty table's, peak memory within 10 MB).
+#include "bench/support/BenchClient.h"
 #include "bench/support/BenchSupport.h"
 #include "client/Program.h"
 #include "client/Unit_main.h"
-#include "framework/data/Query.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 using namespace bench;
 
 namespace {
 
-const QString Examinee = "00000001";
-
 // ---- the client, in a process of its own ----
 
 int startExam() {
-    PrintedDialogs dialogs;
-    fw::setDialogs(&dialogs);
-    client::StartProgram();
-    // The login's lookup, as "确定" runs it (the status connection plays no
-    // part here: a report on a connection that is not open is dropped).
-    client::ServerIp = "127.0.0.1";
-    client::frm_Main->ADOQuery1->paramByName("zkzh").setValue(Examinee);
-    client::frm_Main->ADOQuery1->open();
-    client::ExamNo = client::frm_Main->ADOQuery1->fieldByName("准考证号").asString();
-    client::ExamineeName = client::frm_Main->ADOQuery1->fieldByName("姓名").asString();
+    const ClientSession session;
     const long before = residentKb();
 
     QElapsedTimer clock;
@@ -55,53 +40,7 @@ int startExam() {
     client::frm_Main->show();
     const qint64 elapsed = clock.nsecsElapsed() / 1000;
     const long peak = peakKb();
-    const bool ready = client::PaperReady && dialogs.errors == 0;
-    std::printf("start %lld %ld %ld %d\n", (long long)elapsed, peak, before, ready ? 1 : 0);
-    client::EndProgram();
-    fw::setDialogs(nullptr);
-    return ready ? 0 : 1;
-}
-
-// ---- the run ----
-
-struct Start {
-    double ms = 0;
-    long peakKb = 0;
-    long loggedInKb = 0;
-};
-
-Start runClient(const QString& drive) {
-    QProcess client;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("MORVEL_DRIVE_E", drive);
-    client.setProcessEnvironment(env);
-    client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    client.start(QCoreApplication::applicationFilePath(), {"--start"});
-    if (!client.waitForFinished(600000))
-        fail("the client did not end");
-    const QString out = QString::fromUtf8(client.readAllStandardOutput());
-    const QString line = out.section("start ", 1).section('\n', 0, 0);
-    const QStringList figures = line.split(' ');
-    if (client.exitCode() != 0 || figures.size() != 4 || figures[3] != "1")
-        fail("the exam start failed:\n" + out);
-    return {figures[0].toDouble() / 1000, figures[1].toLong(), figures[2].toLong()};
-}
-
-// The paper, the tasks and the client's rights as the console leaves them
-// for a started exam; the examinee admitted from 127.0.0.1.
-void prepareExam() {
-    sql("truncate 考生信息, 考试情况, 试卷表, 操作题答卷, 作弊处理");
-    sql("insert into 考试情况(班级, 是否选择, 是否已考) values ('机房', 1, 0)");
-    sql("insert into 考生信息(考生id, 准考证号, 姓名, 班级, ip, 考试状态, 登录标志) "
-        "values (1, ?, '考生', '机房', '127.0.0.1', '登录成功!', 1)",
-        {Examinee});
-    sql(QString("call importquestion(filename => '%1')").arg(MORVEL_SAMPLE_BANK));
-    sql("call generatequestiontable()");
-    // Archives stored as they come, as the RAR archives of work folders
-    // hardly compress.
-    sql("alter table 操作题答卷 alter column 操作题答卷 set storage external");
-    sql("call grantpermissions()");
+    return session.report("start", elapsed, peak, before, client::PaperReady);
 }
 
 // A second table of answer archives, filled, that takes the place of the
@@ -122,13 +61,7 @@ void swapArchives() {
     sql("call grantpermissions()");
 }
 
-double median(QList<double> values) {
-    std::sort(values.begin(), values.end());
-    const qsizetype n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-bool run(int archives, int megabytes, int runs) {
+void run(int archives, int megabytes, int runs) {
     QTemporaryDir drive;
     prepareExam();
     prepareArchives(archives, megabytes);
@@ -138,7 +71,7 @@ bool run(int archives, int megabytes, int runs) {
     QList<double> times[2], peaks[2];
     bool withArchives = false;
     for (int r = 1; r <= runs; ++r) {
-        Start starts[2];
+        ClientFigures starts[2];
         for (int k = 0; k < 2; ++k) {
             // alternate which case goes first, so neither always runs warm
             const bool want = (r % 2 == 1) == (k == 1);
@@ -146,7 +79,7 @@ bool run(int archives, int megabytes, int runs) {
                 swapArchives();
                 withArchives = want;
             }
-            const Start s = runClient(drive.path());
+            const ClientFigures s = runClient("--start", drive.path(), "start");
             starts[want ? 1 : 0] = s;
             times[want ? 1 : 0] << s.ms;
             peaks[want ? 1 : 0] << s.peakKb / 1024.0;
@@ -162,34 +95,16 @@ bool run(int archives, int megabytes, int runs) {
     std::printf("  median  client peak: empty %8.1f MB   archives %8.1f MB   diff %+.1f MB "
                 "(goal <= +10 MB) %s\n",
                 m0, m1, m1 - m0, m1 - m0 <= 10 ? "met" : "NOT MET");
-    return true;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    if (args.contains("--start"))
-        return startExam();
-    if (geteuid() == 0) {
-        std::fprintf(stderr, "bench_examstart: run as the unprivileged user: PostgreSQL "
-                             "refuses root\n");
-        return 1;
-    }
-    const int archives = args.value(1, "500").toInt();
-    const int megabytes = args.value(2, "2").toInt();
-    const int runs = args.value(3, "5").toInt();
-    bool ok = false;
-    try {
-        Cluster cluster;
-        ok = run(archives, megabytes, runs);
-        catalog().close();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "bench_examstart: %s\n", e.what());
-    }
-    std::printf("%s\n", ok ? "bench_examstart: every start completed" : "bench_examstart: FAILED");
-    return ok ? 0 : 1;
+    return clientBenchMain(
+        argc, argv, "bench_examstart", "--start", startExam,
+        [](const QStringList& args) {
+            run(args.value(1, "500").toInt(), args.value(2, "2").toInt(),
+                args.value(3, "5").toInt());
+        },
+        "every start completed");
 }

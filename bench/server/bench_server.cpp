@@ -71,11 +71,6 @@ QString examNo(int i) {
     return QString::number(i).rightJustified(8, '0');
 }
 
-double median(QVector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v[v.size() / 2];
-}
-
 // Serves events until done() holds or the time runs out.
 template <class F> bool serveUntil(F done, int milliseconds = 60000) {
     QElapsedTimer clock;

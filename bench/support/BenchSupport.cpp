@@ -6,6 +6,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTcpServer>
+#include <algorithm>
 #include <cstdio>
 #include <malloc.h>
 #include <stdexcept>
@@ -158,6 +159,11 @@ void resetPeak() {
 
 long peakKb() {
     return procKb("self", "status", "VmHWM:");
+}
+
+double median(QList<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values[values.size() / 2];
 }
 
 void raiseFileLimit() {

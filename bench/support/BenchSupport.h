@@ -60,6 +60,9 @@ long residentKb();
 long peakKb();
 void resetPeak();
 
+// The middle value of a run's figures (the upper middle of an even count).
+double median(QList<double> values);
+
 // A room's worth of connections: the soft limit on open files up to the hard one.
 void raiseFileLimit();
 

@@ -21,4 +21,8 @@ bool terminated() {
     return g_terminated;
 }
 
+void resetTerminated() {
+    g_terminated = false;
+}
+
 } // namespace fw

@@ -10,4 +10,8 @@ void terminate();
 // Whether terminate() was called in this run.
 bool terminated();
 
+// Forgets terminate(): a further run of the program in the same process
+// starts as the first did (the test programs run a program many times).
+void resetTerminated();
+
 } // namespace fw

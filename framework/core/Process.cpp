@@ -7,6 +7,8 @@
 
 #include <csignal>
 #include <memory>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 namespace fw {
 namespace {
@@ -15,15 +17,23 @@ constexpr int slice = 100; // ms
 
 class QtProcesses : public Processes {
 public:
-    ProcessRun runAndWait(const QString& program, const QStringList& arguments) override {
+    ProcessRun runAndWait(const QString& program, const QStringList& arguments,
+                          WhenCallerEnds whenCallerEnds) override {
         auto process = std::make_unique<QProcess>();
         process->setProgram(program);
         process->setArguments(arguments);
         process->setStandardInputFile(QProcess::nullDevice());
         process->setProcessChannelMode(QProcess::MergedChannels);
         // A program left running when we end must not die of a write into
-        // the pipe we no longer read.
-        process->setChildProcessModifier([] { ::signal(SIGPIPE, SIG_IGN); });
+        // the pipe we no longer read. One that ends with us is killed when
+        // we go, also when we went before it could ask for that.
+        const bool endsWithUs = whenCallerEnds == WhenCallerEnds::Ends;
+        const pid_t us = ::getpid();
+        process->setChildProcessModifier([endsWithUs, us] {
+            ::signal(SIGPIPE, SIG_IGN);
+            if (endsWithUs && (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != us))
+                ::_exit(127);
+        });
         process->start(QIODevice::ReadOnly);
 
         ProcessRun run;

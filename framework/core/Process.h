@@ -15,6 +15,12 @@ struct ProcessRun {
     QString error;         // why it could not be started
 };
 
+// What becomes of a started program that is still running when the program
+// that started it ends (told to end, or killed): it runs on by itself, or it
+// is killed with it (a program that works on files its caller's next run
+// looks at, and that can stand being killed at any moment).
+enum class WhenCallerEnds { RunsOn, Ends };
+
 // Running a program and waiting for its end, the event loop served meanwhile.
 // The Qt implementation for the programs, a scripted double for the tests.
 class Processes {
@@ -26,8 +32,9 @@ public:
     // its end in slices of 100 ms and serves the pending events after each
     // slice; stops waiting once the program has been told to end
     // (fw::terminated(), before or during the wait), and the started program
-    // then runs on by itself.
-    virtual ProcessRun runAndWait(const QString& program, const QStringList& arguments) = 0;
+    // then runs on by itself or ends with its caller, as `whenCallerEnds` says.
+    virtual ProcessRun runAndWait(const QString& program, const QStringList& arguments,
+                                  WhenCallerEnds whenCallerEnds = WhenCallerEnds::RunsOn) = 0;
 };
 
 // The program's processes: the Qt implementation unless replaced (tests).

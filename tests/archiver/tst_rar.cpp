@@ -1,19 +1,18 @@
 #include "archiver/Rar5Writer.h"
 #include "framework/core/Gbk.h"
+#include "tests/archiver/Rar5Archive.h"
+#include "tests/support/FileTree.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -25,52 +24,6 @@ struct Run {
     int code = -1;
     QString err;
 };
-
-// A folder's content: relative path -> bytes, folders as "<folder>".
-using Tree = QMap<QString, QByteArray>;
-
-const QByteArray folderMark = "<folder>";
-
-QByteArray randomBytes(qsizetype size) {
-    QRandomGenerator gen{quint32(size)};
-    std::vector<quint32> words(std::size_t(size + 3) / 4);
-    gen.fillRange(words.data(), qsizetype(words.size()));
-    return QByteArray(reinterpret_cast<const char*>(words.data()), size);
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-Tree treeOf(const QString& root) {
-    Tree tree;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString rel = QDir(root).relativeFilePath(path);
-        tree[rel] = it.fileInfo().isDir() ? folderMark : readFile(path);
-    }
-    return tree;
-}
-
-void writeTree(const QString& root, const Tree& tree) {
-    QDir().mkpath(root);
-    for (auto it = tree.begin(); it != tree.end(); ++it) {
-        if (it.value() == folderMark)
-            QDir().mkpath(root + "/" + it.key());
-        else
-            writeFile(root + "/" + it.key(), it.value());
-    }
-}
 
 // A RAR 1.5-4.x archive built by hand: stored entries only.
 class Rar4Archive {
@@ -149,37 +102,6 @@ private:
     quint16 mainFlags_ = 0;
 };
 
-// Waits for an inotify event on one folder.
-class Watch {
-public:
-    Watch(const QString& folder, std::uint32_t mask) : fd_(::inotify_init1(IN_CLOEXEC)) {
-        ::inotify_add_watch(fd_, QFile::encodeName(folder).constData(), mask);
-    }
-    ~Watch() { ::close(fd_); }
-    Watch(const Watch&) = delete;
-    Watch& operator=(const Watch&) = delete;
-
-    // True once an event for `name` arrived (any name when empty).
-    bool waitFor(const QByteArray& name = {}) {
-        alignas(struct inotify_event) char buffer[4096];
-        for (;;) {
-            struct pollfd ready = {fd_, POLLIN, 0};
-            if (::poll(&ready, 1, 60000) != 1)
-                return false;
-            const ssize_t got = ::read(fd_, buffer, sizeof buffer);
-            for (ssize_t at = 0; at < got;) {
-                const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
-                if (name.isEmpty() || (event->len > 0 && QByteArray(event->name) == name))
-                    return true;
-                at += ssize_t(sizeof(struct inotify_event) + event->len);
-            }
-        }
-    }
-
-private:
-    int fd_;
-};
-
 // Writes a file under a name given as the bytes the file system takes.
 void writeRaw(const QByteArray& path, const QByteArray& bytes) {
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -191,39 +113,6 @@ void writeRaw(const QByteArray& path, const QByteArray& bytes) {
 int modeOf(const QString& path) {
     struct stat st;
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
-
-struct Rar5Entry {
-    QByteArray name;
-    QByteArray data;
-    quint32 mode = 0100644; // a folder with S_IFDIR
-};
-
-// A RAR 5.0 archive with whatever names and modes the test asks for.
-QByteArray rar5Archive(const QList<Rar5Entry>& entries) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("x.rar");
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0644);
-    rar::Rar5Writer writer(fd, path);
-    writer.begin();
-    for (const Rar5Entry& e : entries) {
-        if (S_ISDIR(e.mode)) {
-            writer.addFolder(e.name, 1600000000, e.mode);
-            continue;
-        }
-        qsizetype at = 0;
-        writer.addFile(e.name, std::uint64_t(e.data.size()), 1600000000, e.mode,
-                       [&](char* buffer, std::size_t capacity) {
-                           const auto n =
-                               std::min<qsizetype>(qsizetype(capacity), e.data.size() - at);
-                           std::memcpy(buffer, e.data.constData() + at, std::size_t(n));
-                           at += n;
-                           return std::size_t(n);
-                       });
-    }
-    writer.finish();
-    ::close(fd);
-    return readFile(path);
 }
 
 } // namespace
@@ -263,18 +152,6 @@ class TestRar : public QObject {
         return rar("a -df " + drive + "\\考生文件夹 " + workDir);
     }
     Run unpack(const QString& drive) { return rar("x -o- " + drive + "\\tmp.rar " + drive + "\\"); }
-
-    // Extracts with one of the independent readers into `dest`.
-    static bool extractWith(const QString& reader, const QString& archive, const QString& dest) {
-        QDir().mkpath(dest);
-        QProcess process;
-        if (reader == "unar")
-            process.start("unar", {"-q", "-f", "-D", "-o", dest, archive});
-        else
-            process.start("bsdtar", {"-x", "-f", archive, "-C", dest});
-        return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit &&
-               process.exitCode() == 0;
-    }
 
     static QStringList listWith(const QString& reader, const QString& archive) {
         QProcess process;
@@ -906,7 +783,7 @@ private slots:
         Tree tree{{"a.bin", randomBytes(32 << 20)}, {"z.txt", "original"}};
         writeTree(work, tree);
 
-        Watch watch(afterRename ? drive('e') : work, afterRename ? IN_MOVED_TO : IN_OPEN);
+        FolderWatch watch(afterRename ? drive('e') : work, afterRename ? IN_MOVED_TO : IN_OPEN);
         QProcess process;
         process.setProcessEnvironment(environment());
         process.start(rarProgram(), {"a", "-df", "e:\\考生文件夹", "e:\\考生文件夹"});
@@ -960,7 +837,7 @@ private slots:
             tree[QString("f%1.txt").arg(i, 3, 10, QChar('0'))] = randomBytes(100 + i);
         writeTree(work, tree);
 
-        Watch watch(atDeletion ? work : drive('e'), atDeletion ? IN_DELETE : IN_MOVED_TO);
+        FolderWatch watch(atDeletion ? work : drive('e'), atDeletion ? IN_DELETE : IN_MOVED_TO);
         QProcess process;
         process.setProcessEnvironment(environment());
         process.start(rarProgram(), {"a", "-df", "e:\\考生文件夹", "e:\\考生文件夹"});
@@ -1000,13 +877,36 @@ private slots:
         checkNothingLost(tree);
     }
 
+    // An extraction killed in the middle of a file leaves no part of it: a
+    // file is there whole or not at all, and the next run completes the rest.
+    void killedExtractionLeavesNoHalfFile() {
+        const Tree tree{{"a.txt", "first"}, {"大.bin", randomBytes(48 << 20)}, {"z.txt", "last"}};
+        makeTemplate(tree);
+        const QString work = drive('e') + "/考生文件夹";
+        QVERIFY(QDir().mkpath(work));
+        FolderWatch watch(work, IN_CREATE);
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(rarProgram(), {"x", "-o-", "e:\\tmp.rar", "e:\\"});
+        QVERIFY(process.waitForStarted());
+        QVERIFY(watch.waitFor("a.txt"));
+        ::kill(pid_t(process.processId()), SIGKILL);
+        process.waitForFinished();
+
+        const Tree left = treeOf(work);
+        for (auto it = left.begin(); it != left.end(); ++it)
+            QCOMPARE(it.value(), tree.value(it.key()));
+        QCOMPARE(unpack("e:").code, 0);
+        QCOMPARE(treeOf(work), tree);
+    }
+
     // A run killed while it writes leaves its temporary beside the archive;
     // the next run into that archive takes it away and packs everything.
     void killedRunsTemporaryGoesWithTheNextRun() {
         const QString work = drive('e') + "/考生文件夹";
         const Tree tree{{"a.bin", randomBytes(32 << 20)}, {"z.txt", "last"}};
         writeTree(work, tree);
-        Watch watch(work, IN_OPEN);
+        FolderWatch watch(work, IN_OPEN);
         QProcess process;
         process.setProcessEnvironment(environment());
         process.start(rarProgram(), {"a", "-df", "e:\\考生文件夹", "e:\\考生文件夹"});

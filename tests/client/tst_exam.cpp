@@ -79,55 +79,13 @@ QString stored(const QVariant& questionId) {
 
 } // namespace
 
-class TestExam : public QObject {
+class TestExam : public ExamSuite {
     Q_OBJECT
 
 private:
-    QTemporaryDir scratch;
-    std::unique_ptr<ScriptedDialogs> dialogs;
-    std::unique_ptr<ScriptedListener> listener;
-    std::unique_ptr<Client> running;
-
-    // The client started, logged in as examNo and the exam entered.
-    void enterExam(const QString& examNo = "0001", const QStringList& settings = {}) {
-        running.reset();
-        listener.reset();
-        listener = std::make_unique<ScriptedListener>();
-        writeSettingsLines(QStringList{"ServerIp=127.0.0.1"} + settings);
-        running = std::make_unique<Client>();
-        // the console admits the examinee from this address
-        fixture::exec("update 考生信息 set ip = '127.0.0.1', 登录标志 = 1, 考试状态 = '登录成功!' "
-                      "where 准考证号 = ?",
-                      {examNo});
-        pressOk(examNo);
-        QVERIFY(QTest::qWaitFor([] { return client::frm_Instructions->isVisible(); }, 5000));
-        client::frm_Instructions->Button1->click();
-        QVERIFY(frm_Main->isVisible());
-        QApplication::setActiveWindow(frm_Main);
-        QVERIFY(QTest::qWaitForWindowActive(frm_Main));
-    }
-
-    void showTab(int index) {
-        QTabBar* bar = frm_Main->PageControl1->tabBar();
-        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
-        QCOMPARE(frm_Main->PageControl1->currentIndex(), index);
-    }
-
     void focus(QWidget* w) {
         w->setFocus(Qt::TabFocusReason);
         QTRY_VERIFY(w->hasFocus());
-    }
-
-    // A click on a radio button's mark, as the examinee chooses an answer.
-    void choose(QRadioButton* button) {
-        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
-        QVERIFY(button->isChecked());
-    }
-
-    // Types as a keyboard or an input method does, one character at a time.
-    static void type(QWidget* w, const QString& text) {
-        for (QChar c : text)
-            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
     }
 
     // The 题号 of the rows of a paper query in the order shown.
@@ -142,7 +100,6 @@ private:
 
 private slots:
     void initTestCase() {
-        QApplication::setQuitOnLastWindowClosed(false);
         fixture::resetCatalog();
         fixture::addClass("A班", 1, 0);
         fixture::addExaminee(1, "0001", "甲", "A班");
@@ -395,7 +352,7 @@ private slots:
 
         if (tab == 2) {
             focus(frm_Main->DBEdit6);
-            type(frm_Main->DBEdit6, answer);
+            typeText(frm_Main->DBEdit6, answer);
         } else {
             fw::DBRadioGroup* group = tab == 0 ? frm_Main->DBRadioGroup1 : frm_Main->DBRadioGroup2;
             const int index = answer == "否" ? 1 : answer == "B" ? 1 : 0;
@@ -462,7 +419,7 @@ private slots:
         enterExam();
         showTab(2);
         focus(frm_Main->DBEdit6);
-        type(frm_Main->DBEdit6, typed);
+        typeText(frm_Main->DBEdit6, typed);
         QCOMPARE(frm_Main->DBEdit6->text(), kept);
         const QVariant question = frm_Main->ADOQuery4->fieldByName("QuestionID").value();
         focus(frm_Main->DBMemo3);
@@ -551,7 +508,7 @@ private slots:
         for (auto b : {Nav::First, Nav::Prior, Nav::Next, Nav::Last, Nav::Post, Nav::Cancel})
             QVERIFY(!frm_Main->DBNavigator1->button(b)->isEnabled());
         focus(frm_Main->DBEdit6);
-        type(frm_Main->DBEdit6, "abc");
+        typeText(frm_Main->DBEdit6, "abc");
         focus(frm_Main->DBMemo3);
         QCOMPARE(frm_Main->DBEdit6->text(), QString());
         QCOMPARE(fixture::rows("select count(*) from 试卷表").join(""), before);

@@ -7,12 +7,14 @@
 // also checked with the plain Morvel executable.
 #include "ClientFixture.h"
 #include "tests/server/ConsoleFixture.h"
+#include "tests/support/FileTree.h"
 #include "tests/support/TestMain.h"
 
 #include "client/Program.h"
 #include "client/Unit_Instructions.h"
 #include "client/Unit_login.h"
 #include "client/Unit_main.h"
+#include "framework/core/Drives.h"
 #include "framework/core/Gbk.h"
 #include "framework/core/InstanceLock.h"
 #include "framework/data/Query.h"
@@ -20,6 +22,7 @@
 #include "framework/widgets/Label.h"
 #include "server/Unit_Main.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -29,7 +32,9 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
+#include <sys/inotify.h>
 #include <unistd.h>
 
 using namespace clientfixture;
@@ -95,8 +100,10 @@ private:
                                                          : "hidden"));
         say("instructions: " + QString(frm_Instructions->isVisible() ? "shown" : "hidden") + " " +
             frm_Instructions->Label1->text() + "|" + frm_Instructions->Label2->text());
-        say("exam window: " + QString(frm_Main->isVisible() ? "shown" : "hidden"));
-        if (frm_Main->ADOQuery2->active()) {
+        say("exam window: " + QString(!frm_Main               ? "freed"
+                                      : frm_Main->isVisible() ? "shown"
+                                                              : "hidden"));
+        if (frm_Main && frm_Main->ADOQuery2->active()) {
             QStringList paper; // rows and current QuestionID of each kind
             for (fw::Query* q : {frm_Main->ADOQuery2, frm_Main->ADOQuery3, frm_Main->ADOQuery4})
                 paper << QString("%1:%2")
@@ -149,6 +156,13 @@ private:
             QTest::keyClicks(frm_Main->DBEdit6, argument);
         } else if (command == "close exam window")
             frm_Main->close();
+        else if (command == "confirm")
+            m_dialogs.answer(fw::IDOK);
+        else if (command == "hand in")
+            frm_Main->Button1->click();
+        else if (command == "die after the archive row")
+            QObject::connect(frm_Main->ADOTable2, &fw::Dataset::afterPost,
+                             [] { ::raise(SIGKILL); });
         else if (command != "report")
             say("unknown command: " + command);
         QTest::qWait(50); // deferred deletes and posted events settle
@@ -212,8 +226,22 @@ public:
     // Sends a command; its report (the event loop of this process serves
     // the console meanwhile).
     QStringList run(const QString& command) {
-        m_process.write(command.toUtf8() + '\n');
+        send(command);
         return readUntil([](const QString& line) { return line == "."; });
+    }
+    // Sends a command without waiting for it.
+    void send(const QString& command) {
+        m_process.write(command.toUtf8() + '\n');
+        m_process.waitForBytesWritten();
+    }
+    // Kills the program, as a crash or the task manager does.
+    void kill() {
+        ::kill(pid_t(m_process.processId()), SIGKILL);
+        m_process.waitForFinished();
+    }
+    // Waits until the program has died by itself.
+    bool died() {
+        return m_process.waitForFinished(60000) && m_process.exitStatus() == QProcess::CrashExit;
     }
     // The line of the latest report that begins with key, without the key.
     static QString value(const QStringList& report, const QString& key) {
@@ -260,7 +288,7 @@ class TestProgram : public QObject {
 
 private:
     std::unique_ptr<fixture::Console> console;
-    QTemporaryDir pcA, pcB;
+    QTemporaryDir pcA, pcB, drives;
 
     void startExam() {
         console = std::make_unique<fixture::Console>();
@@ -275,10 +303,25 @@ private:
         return c.run("enter");
     }
 
+    // The invigilator readmits 0001 ("死机重考").
+    void readmit() {
+        console->dialogs.answer(fw::IDOK);
+        console->main->Btn_Resume->click();
+        QCOMPARE(fixture::examineeState("0001"), QString("0||"));
+    }
+
+    // The work folder on drive e: of the PC.
+    static QString workFolder() { return fw::driveRoot('e') + "/考生文件夹"; }
+
 private slots:
-    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void initTestCase() {
+        QApplication::setQuitOnLastWindowClosed(false);
+        mapDrives(drives.path());
+    }
 
     void init() {
+        QDir(fw::driveRoot('e')).removeRecursively();
+        QDir().mkpath(fw::driveRoot('e'));
         fixture::resetCatalog();
         fixture::addClass("A班");
         fixture::addClass("B班");
@@ -333,16 +376,107 @@ private slots:
         QCOMPARE(console->dialogs.calls.size(), 0);
     }
 
-    void enteringTheExamThenClosingItsWindowEndsTheProgram() {
+    // Closing the exam window hands in: the work folder stored, the console
+    // told, the program ended.
+    void closingTheExamWindowHandsInAndEndsTheProgram() {
         startExam();
         ClientProcess c(pcA.path());
         const QStringList report = enterExam(c);
         QCOMPARE(ClientProcess::value(report, "instructions"), QString("hidden 0001|甲"));
         QCOMPARE(ClientProcess::value(report, "exam window"), QString("shown"));
-        c.run("close exam window");
+        QCOMPARE(ClientProcess::value(report, "boxes"), QString());
+        const Tree left = doSomeWork(workFolder(), 1 << 20);
+        c.run("confirm");
+        QCOMPARE(ClientProcess::value(c.run("close exam window"), "exam window"), QString("freed"));
         QCOMPARE(c.finish(), 0);
         QCOMPARE(ClientProcess::value(c.lines(), "shown windows"),
                  QString("frm_Login frm_Instructions frm_Main"));
+        QCOMPARE(storedWorkFolder("0001"), left);
+        QCOMPARE(treeOf(workFolder()), Tree());
+        QTRY_COMPARE(fixture::examineeState("0001"), QString("1|127.0.0.1|交卷结束!"));
+    }
+
+    // The client killed at a moment of its hand-in (or of a start after a
+    // readmission), readmitted, logged in again on the same PC and handing
+    // in: the stored archive holds the work folder as the examinee left it.
+    void aKilledHandInLosesNothing_data() {
+        QTest::addColumn<QString>("moment");
+        for (const char* moment :
+             {"the archive begun", "the archive in place", "the first file deleted",
+              "the put-back after that", "the archive row posted", "the archive stored",
+              "the template unpacked again"})
+            QTest::newRow(moment) << moment;
+    }
+    void aKilledHandInLosesNothing() {
+        QFETCH(QString, moment);
+        startExam();
+        const QString drive = fw::driveRoot('e');
+        auto c = std::make_unique<ClientProcess>(pcA.path());
+        enterExam(*c);
+        const QByteArray originalNote = readFile(workFolder() + "/Excel/说明.txt");
+        Tree left = doSomeWork(workFolder(), 16 << 20);
+        // Each start after a readmission unpacks the template again, which
+        // brings back the template's file that the examinee deleted.
+        left["Excel/说明.txt"] = originalNote;
+
+        if (moment == "the template unpacked again") {
+            c->kill(); // no hand-in at all
+            readmit();
+            c = std::make_unique<ClientProcess>(pcA.path());
+            c->run("type 0001");
+            c->run("press ok");
+            c->run("wait instructions");
+            FolderWatch watch(workFolder() + "/Excel", IN_CREATE);
+            c->send("enter");
+            QVERIFY(watch.waitFor("说明.txt"));
+            c->kill();
+        } else if (moment == "the archive row posted") {
+            c->run("confirm");
+            c->run("die after the archive row");
+            c->send("hand in");
+            QVERIFY(c->died());
+        } else {
+            c->run("confirm");
+            std::unique_ptr<FolderWatch> watch;
+            if (moment == "the archive begun" || moment == "the archive in place" ||
+                moment == "the archive stored")
+                watch = std::make_unique<FolderWatch>(drive, IN_CREATE | IN_MOVED_TO);
+            else
+                watch = std::make_unique<FolderWatch>(workFolder(), IN_DELETE);
+            c->send("hand in");
+            if (moment == "the archive begun")
+                QVERIFY(watch->waitForPrefix("考生文件夹.rar.partial-"));
+            else if (moment == "the archive in place")
+                QVERIFY(watch->waitFor("考生文件夹.rar"));
+            else if (moment == "the archive stored") // the note: packing, then stored
+                QVERIFY(watch->waitFor("考生文件夹.owner") && watch->waitFor("考生文件夹.owner"));
+            else
+                QVERIFY(watch->waitFor());
+            c->kill();
+            if (moment == "the put-back after that") {
+                QVERIFY(QFileInfo::exists(drive + "/考生文件夹.rar"));
+                readmit();
+                c = std::make_unique<ClientProcess>(pcA.path());
+                c->run("type 0001");
+                c->run("press ok");
+                c->run("wait instructions");
+                FolderWatch created(workFolder(), IN_CREATE);
+                c->send("enter");
+                QVERIFY(created.waitFor());
+                c->kill();
+            }
+        }
+
+        readmit();
+        ClientProcess d(pcA.path());
+        QCOMPARE(ClientProcess::value(enterExam(d), "boxes"), QString());
+        d.run("confirm");
+        d.run("hand in");
+        QCOMPARE(d.finish(), 0);
+        QCOMPARE(describe(storedWorkFolder("0001")), describe(left));
+        QCOMPARE(fixture::value("select count(*) from 操作题答卷").toInt(), 1);
+        QCOMPARE(QDir(drive).entryList({"*.partial-*"}), QStringList());
+        QTRY_COMPARE(fixture::examineeState("0001"), QString("1|127.0.0.1|交卷结束!"));
     }
 
     // The paper from the exam database, and an answer of each kind clicked
@@ -375,6 +509,7 @@ private slots:
         QCOMPARE(fixture::rows("select questionid, 试题类别, 答题结果 from 试卷表 where 准考证号 = "
                                "'0001' and 答题结果 <> '' order by 试题类别"),
                  expected);
+        c.run("confirm");
         c.run("close exam window");
         QCOMPARE(c.finish(), 0);
     }

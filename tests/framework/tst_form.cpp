@@ -307,6 +307,8 @@ private slots:
         main.close();
         QVERIFY(fw::terminated());
         fw::setMainForm(nullptr);
+        fw::resetTerminated(); // a further run in this process
+        QVERIFY(!fw::terminated());
     }
 };
 

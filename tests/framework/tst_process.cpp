@@ -13,6 +13,21 @@
 
 using namespace fw;
 
+namespace {
+
+// Whether a process runs whose command line holds `text`.
+bool anyProcessNaming(const QString& text) {
+    const QByteArray wanted = QFile::encodeName(text);
+    for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
+        QFile cmdline("/proc/" + pid + "/cmdline");
+        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(wanted))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 class TestProcess : public QObject {
     Q_OBJECT
 
@@ -106,7 +121,7 @@ private slots:
         const QString marker = dir.filePath("marker");
         QProcess helper;
         helper.start(PROCESS_HELPER,
-                     {when, "/bin/sh", "-c",
+                     {when, "runs-on", "/bin/sh", "-c",
                       // Released by the test, or gone with its folder.
                       "while [ ! -e \"$0\" ] && [ -d \"${0%/*}\" ]; do sleep 0.05; done; "
                       "echo still here; echo ran on > \"$1\"",
@@ -117,6 +132,35 @@ private slots:
         QVERIFY(!QFile::exists(marker));
         QFile(release).open(QIODevice::WriteOnly);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
+    }
+
+    // A program that ends with its caller is killed when the caller ends,
+    // told to or killed itself.
+    void endsWithItsCaller_data() {
+        QTest::addColumn<QString>("when");
+        QTest::newRow("told to end before the wait") << "before";
+        QTest::newRow("told to end during the wait") << "during";
+        QTest::newRow("killed") << "never";
+    }
+    void endsWithItsCaller() {
+        QFETCH(QString, when);
+        QTemporaryDir dir;
+        const QString started = dir.filePath("started");
+        QProcess helper;
+        helper.start(PROCESS_HELPER, {when, "ends", "/bin/sh", "-c",
+                                      ": > \"$0\"; while :; do sleep 0.05; done", started});
+        QVERIFY(helper.waitForStarted());
+        if (when == "never") {
+            QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 30000);
+            helper.kill();
+        }
+        QVERIFY(helper.waitForFinished(60000));
+        if (when != "never")
+            QCOMPARE(QString::fromUtf8(helper.readAllStandardOutput()),
+                     QString("started=1 finished=0\n"));
+        // No process left that runs the program (its command line names the
+        // folder).
+        QTRY_VERIFY_WITH_TIMEOUT(!anyProcessNaming(dir.path()), 30000);
     }
 
     // The double: scripted answers, code run during the wait, a real run.

@@ -31,8 +31,9 @@ void ScriptedProcesses::clear() {
     m_whileWaiting = nullptr;
 }
 
-fw::ProcessRun ScriptedProcesses::runAndWait(const QString& program, const QStringList& arguments) {
-    calls.append({program, arguments});
+fw::ProcessRun ScriptedProcesses::runAndWait(const QString& program, const QStringList& arguments,
+                                             fw::WhenCallerEnds whenCallerEnds) {
+    calls.append({program, arguments, whenCallerEnds});
     auto whileWaiting = std::exchange(m_whileWaiting, nullptr);
     if (m_script.isEmpty()) {
         QTest::qFail(qPrintable(QString("unscripted run: %1 %2").arg(program, arguments.join(' '))),
@@ -44,7 +45,7 @@ fw::ProcessRun ScriptedProcesses::runAndWait(const QString& program, const QStri
         whileWaiting();
     if (std::holds_alternative<Real>(next)) {
         fw::setProcesses(nullptr);
-        const fw::ProcessRun run = fw::processes().runAndWait(program, arguments);
+        const fw::ProcessRun run = fw::processes().runAndWait(program, arguments, whenCallerEnds);
         fw::setProcesses(this);
         return run;
     }

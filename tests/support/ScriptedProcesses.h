@@ -16,6 +16,7 @@ public:
     struct Call {
         QString program;
         QStringList arguments;
+        fw::WhenCallerEnds whenCallerEnds;
     };
 
     ScriptedProcesses();
@@ -39,7 +40,8 @@ public:
     int pendingAnswers() const { return int(m_script.size()); }
     void clear();
 
-    fw::ProcessRun runAndWait(const QString& program, const QStringList& arguments) override;
+    fw::ProcessRun runAndWait(const QString& program, const QStringList& arguments,
+                              fw::WhenCallerEnds whenCallerEnds) override;
 
 private:
     struct Real {};
