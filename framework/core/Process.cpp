@@ -1,6 +1,7 @@
 #include "framework/core/Process.h"
 
 #include "framework/core/Application.h"
+#include "framework/core/Service.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -63,17 +64,16 @@ public:
     }
 };
 
-Processes* g_override = nullptr;
+Service<Processes, QtProcesses> g_service;
 
 } // namespace
 
 Processes& processes() {
-    static QtProcesses qt;
-    return g_override ? *g_override : qt;
+    return g_service.get();
 }
 
 void setProcesses(Processes* p) {
-    g_override = p;
+    g_service.set(p);
 }
 
 } // namespace fw

@@ -1,6 +1,7 @@
 #include "framework/core/Shell.h"
 
 #include "framework/core/Drives.h"
+#include "framework/core/Service.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -53,17 +54,16 @@ public:
     }
 };
 
-Shell* g_override = nullptr;
+Service<Shell, DesktopShell> g_service;
 
 } // namespace
 
 Shell& shell() {
-    static DesktopShell desktop;
-    return g_override ? *g_override : desktop;
+    return g_service.get();
 }
 
 void setShell(Shell* s) {
-    g_override = s;
+    g_service.set(s);
 }
 
 } // namespace fw

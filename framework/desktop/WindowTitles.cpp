@@ -1,5 +1,7 @@
 #include "framework/desktop/WindowTitles.h"
 
+#include "framework/core/Service.h"
+
 #include <QGuiApplication>
 
 #include <cstdlib>
@@ -113,7 +115,7 @@ bool applicationHasNoDisplay() {
     return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }
 
-WindowTitles* g_override = nullptr;
+Service<WindowTitles, X11WindowTitles> g_service;
 
 } // namespace
 
@@ -137,12 +139,11 @@ QStringList X11WindowTitles::titles() {
 }
 
 WindowTitles& windowTitles() {
-    static X11WindowTitles x11;
-    return g_override ? *g_override : x11;
+    return g_service.get();
 }
 
 void setWindowTitles(WindowTitles* titles) {
-    g_override = titles;
+    g_service.set(titles);
 }
 
 } // namespace fw

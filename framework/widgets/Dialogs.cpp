@@ -1,5 +1,7 @@
 #include "framework/widgets/Dialogs.h"
 
+#include "framework/core/Service.h"
+
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -166,18 +168,17 @@ private:
     QString m_lastFile;
 };
 
-Dialogs* g_override = nullptr;
+Service<Dialogs, QtDialogs> g_service;
 QString g_title;
 
 } // namespace
 
 Dialogs& dialogs() {
-    static QtDialogs qt;
-    return g_override ? *g_override : qt;
+    return g_service.get();
 }
 
 void setDialogs(Dialogs* d) {
-    g_override = d;
+    g_service.set(d);
 }
 
 QString applicationTitle() {
