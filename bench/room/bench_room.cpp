@@ -24,6 +24,7 @@
 // errors (must be 0), and the
 // peak memory of the console and of the cluster (the sum of its processes'
 // proportional set sizes).
+#include "bench/support/BenchConsole.h"
 #include "bench/support/BenchSupport.h"
 #include "framework/core/Error.h"
 #include "framework/core/Sockets.h"
@@ -38,7 +39,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QListWidget>
 #include <QMutex>
 #include <QProcess>
 #include <QPushButton>
@@ -90,12 +90,7 @@ int runConsole(int argc, char** argv) {
     fw::setDialogs(&dialogs);
     if (server::StartProgram())
         return 1;
-    server::ExamineeListImported = true;
-    server::frm_SelectClass->show();
-    QListWidget* list = server::frm_SelectClass->CheckListBox1;
-    for (int k = 0; k < list->count(); ++k)
-        list->item(k)->setCheckState(Qt::Checked);
-    server::frm_SelectClass->Btn_OK->click();
+    chooseEveryClass();
     server::frm_Main->Btn_LoadQuestion->click();
     server::frm_Main->Btn_GenerateQuestion->click();
     server::frm_Main->Btn_Start->click();

@@ -22,6 +22,7 @@
 // cp of the written files is printed as well.
 //
 // Each figure is the median of the runs (the rounds of the two take turns).
+#include "bench/support/BenchConsole.h"
 #include "bench/support/BenchSupport.h"
 #include "framework/core/Sockets.h"
 #include "framework/data/Connection.h"
@@ -37,7 +38,6 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -81,17 +81,6 @@ template <class F> bool serveUntil(F done, int milliseconds = 60000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
-}
-
-// The class dialog with every class ticked, confirmed: the grid's table opens
-// anew on the classes' examinees.
-void chooseEveryClass() {
-    server::ExamineeListImported = true;
-    server::frm_SelectClass->show();
-    QListWidget* list = server::frm_SelectClass->CheckListBox1;
-    for (int k = 0; k < list->count(); ++k)
-        list->item(k)->setCheckState(Qt::Checked);
-    server::frm_SelectClass->Btn_OK->click();
 }
 
 // ---------------------------------------------------------------- logins

@@ -20,11 +20,9 @@
 #include "framework/widgets/DbControls.h"
 #include "framework/widgets/Label.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
-#include <QImage>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -40,17 +38,6 @@ using client::frm_Main;
 using Nav = fw::DBNavigator;
 
 namespace {
-
-// A JPEG picture whose size tells which question it belongs to.
-QByteArray jpegOfSize(QSize size) {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPEG");
-    return bytes;
-}
 
 // The picture of multiple-choice question `id` (question 2 has none).
 QSize choicePictureSize(int id) {
@@ -114,14 +101,14 @@ private slots:
             inserts << QString("insert into 选择题 values (%1, '选择题%1', '%1A', '%1B', '%1C', "
                                "'%1D', 'A', ?)")
                            .arg(id);
-            blobs << (id == 2 ? QVariant() : QVariant(jpegOfSize(choicePictureSize(id))));
+            blobs << (id == 2 ? QVariant() : QVariant(jpegBytes(choicePictureSize(id))));
         }
         for (int id = 1; id <= 3; ++id)
             inserts << QString("insert into 判断题 values (%1, '判断题%1', '1', null)").arg(id);
         for (int id = 1; id <= 6; ++id)
             inserts << QString("insert into 填空题 values (%1, '填空题%1', 'x', null)").arg(id);
         inserts << "insert into 操作题 values (1, '任务一', '任务二', '任务三', ?, ?, null, ?)";
-        blobs << jpegOfSize(Task1Picture) << jpegOfSize(Task2Picture)
+        blobs << jpegBytes(Task1Picture) << jpegBytes(Task2Picture)
               << QByteArray("Rar!\x1a\x07\x01\x00", 8);
         const QString bank = scratch.filePath("bank.mdb");
         writeBank(bank, inserts, bankLayout(), blobs);
@@ -522,7 +509,7 @@ private slots:
         enterExam("0002"); // five of all eight: odd and even ones among them
         for (int id : {1, 3, 5, 7})
             fixture::exec("update 选择题 set pic = ? where id = ?",
-                          {jpegOfSize(choicePictureSize(id)), id});
+                          {jpegBytes(choicePictureSize(id)), id});
         const auto expected = [] {
             const int id = frm_Main->ADOQuery2->fieldByName("题号").asInteger();
             return id % 2 ? QSize() : choicePictureSize(id);
@@ -570,8 +557,7 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("PNG") << QByteArray("\x89PNG\r\n\x1a\n", 8)
                              << "Not a JPEG file: starts with 0x89 0x50";
-        QTest::newRow("cut short")
-            << jpegOfSize({40, 40}).left(200) << "Premature end of JPEG file";
+        QTest::newRow("cut short") << jpegBytes({40, 40}).left(200) << "Premature end of JPEG file";
     }
 
     void aPictureThatIsNoJpegShowsTheDecodersError() {
@@ -705,7 +691,7 @@ private slots:
         QTest::mouseDClick(frm_Main->Image4, Qt::LeftButton);
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), jpegOfSize(Task1Picture));
+        QCOMPARE(file.readAll(), jpegBytes(Task1Picture));
         QCOMPARE(shell.calls, (QList<RecordingShell::Call>{
                                   {RecordingShell::Kind::Program, "IEXPLORE.EXE", path}}));
 

@@ -209,8 +209,8 @@ void writeBank(const QString& path, const QStringList& inserts, const QList<Bank
     QSqlDatabase::removeDatabase(name);
 }
 
-QByteArray jpegBytes() {
-    QImage image(8, 8, QImage::Format_RGB32);
+QByteArray jpegBytes(QSize size) {
+    QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::red);
     QByteArray bytes;
     QBuffer buffer(&bytes);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -68,5 +69,6 @@ QList<BankTable> bankLayout();
 void writeBank(const QString& path, const QStringList& inserts,
                const QList<BankTable>& tables = bankLayout(), const QVariantList& blobs = {});
 
-// The bytes of a small real JPEG picture.
-QByteArray jpegBytes();
+// The bytes of a real JPEG picture of one colour, small unless a size is
+// given (a size then tells pictures apart).
+QByteArray jpegBytes(QSize size = {8, 8});
